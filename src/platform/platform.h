@@ -1,0 +1,77 @@
+// The one door between the extraction engine and the operating system.
+//
+// Everything the engine needs from the platform (files, directories,
+// attributes, file times, message boxes, the status text, the message pump,
+// the abort key and the tick count) goes through these functions. There are
+// two implementations: win32/ maps each call onto the Win32 ANSI entry point
+// of the same purpose; posix/ serves the Linux host build, where backslash
+// paths are mapped to '/', message boxes are recorded, and the abort key, the
+// tick count and the pump can be driven by tests (see host_controls.h).
+//
+// Paths are 8-bit Windows paths with backslashes on both sides of the door.
+#pragma once
+
+#include <cstdint>
+
+// A file handle; kNoFile means "not open". On Win32 this is the HANDLE value,
+// whose invalid value is -1 as well.
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// A window handle, opaque to the engine; 0 means none.
+using WindowHandle = uintptr_t;
+
+// Win32 attribute bits the engine names.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kNoAttributes = 0xFFFFFFFF;  // lookup failed
+
+// Message box flags and answers (Win32 values).
+constexpr uint32_t kMbOk = 0x00;
+constexpr uint32_t kMbYesNo = 0x04;
+constexpr uint32_t kMbIconInformation = 0x40;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// A local calendar time, as a DOS stamp decodes to.
+struct CalendarTime {
+  uint16_t year, month, day, hour, minute, second;
+};
+
+// Files. Every call reports failure instead of raising.
+FileHandle OpenForReading(const char* path);  // existing file, read-only, others may read and write
+// Creates or truncates a file for reading and writing. On failure,
+// *pathMissing tells whether the system said "path not found".
+FileHandle CreateOutputFile(const char* path, bool* pathMissing);
+int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count);  // bytes read, or -1 on error
+int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count);  // bytes written, or -1
+bool SeekFile(FileHandle file, uint32_t offset);  // from the start
+bool GetFileSize32(FileHandle file, uint32_t* size);
+void CloseFile(FileHandle file);
+// Sets the last-write time from a local calendar time; an invalid calendar
+// time (month 0, say) leaves the file's time as it is.
+void SetLastWriteTime(FileHandle file, const CalendarTime& local);
+
+// Paths.
+uint32_t GetPathAttributes(const char* path);  // kNoAttributes when it cannot be read
+bool SetPathAttributes(const char* path, uint32_t attributes);
+bool DeletePath(const char* path);               // a file
+bool FileExists(const char* path);               // a directory search finds it (any attributes)
+bool ChangeDirectory(const char* path);
+bool MakeDirectory(const char* path);
+
+// The user's side.
+int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
+void SetStatusText(WindowHandle control, const char* text);  // sets and repaints; 0 does nothing
+void DispatchPendingMessages();                               // drains the message queue
+bool IsKeyDown(uint16_t virtualKey);                          // held down at this moment
+uint32_t TickCount();                                         // milliseconds since start-up
+
+// Memory for per-entry buffers and tables; null when exhausted.
+void* AllocateMemory(uint32_t size);
+void FreeMemory(void* block);
