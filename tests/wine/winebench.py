@@ -6,6 +6,7 @@ Lifecycle (ctest runs these as the fixture's setup and cleanup tests):
 
     python3 winebench.py start BENCH_DIR
     python3 winebench.py stop BENCH_DIR
+    python3 winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]
 
 `start` makes BENCH_DIR/prefix on first use (wineboot -i), starts Xvfb at
 1024x768x24 on a free display and a persistent wineserver (wineserver -p),
@@ -222,13 +223,22 @@ class Bench:
         return result
 
 
+USAGE = """usage: winebench.py start BENCH_DIR
+       winebench.py stop BENCH_DIR
+       winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]   (prints the transcript)"""
+
+
 def main(argv) -> int:
-    if len(argv) != 3 or argv[1] not in ("start", "stop"):
-        print("usage: winebench.py start|stop BENCH_DIR", file=sys.stderr)
-        return 2
-    bench = Bench(argv[2])
-    bench.start() if argv[1] == "start" else bench.stop()
-    return 0
+    if len(argv) == 3 and argv[1] in ("start", "stop"):
+        bench = Bench(argv[2])
+        bench.start() if argv[1] == "start" else bench.stop()
+        return 0
+    if len(argv) >= 5 and argv[1] == "run":
+        result = Bench(argv[2], argv[3]).run(argv[4], argv[5:])
+        print(result.transcript, end="")
+        return ROBOT_TIMEOUT_EXIT if result.exit_code is None else result.exit_code
+    print(USAGE, file=sys.stderr)
+    return 2
 
 
 if __name__ == "__main__":
