@@ -56,6 +56,16 @@ class StubModes(unittest.TestCase):
         self.assertEqual(result.exit_code, 0, result.transcript)
         self.assertEqual([b.text for b in result.boxes], [str(installer.stat().st_size + 1)])
 
+    def test_arguments_come_from_the_raw_command_line(self):
+        # The stub splits GetCommandLineA itself: a pair of quotes before the
+        # word, and quoted stretches inside it, still give SIZE.
+        for raw in ('""SIZE', '"" SIZE', 'S"IZ"E', '"SIZE"'):
+            with self.subTest(raw=raw):
+                result = self.bench.run(self.stub, command_line=raw, answers=["OK"])
+                self.assertEqual([b.caption for b in result.boxes], ["Dialog"], result.transcript)
+        result = self.bench.run(self.stub, command_line='"SIZE "')
+        self.assertEqual(result.boxes, [], result.transcript)
+
     def test_size_in_other_cases_shows_nothing(self):
         for word in ("size", "Size"):
             with self.subTest(word=word):
