@@ -32,21 +32,19 @@ void RunMode(const CommandArguments& args) {
   }
 }
 
+// Too big for the stack; a zero-filled global costs the file nothing.
+CommandArguments Arguments;
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // Too big for the stack, and not a global: with one section per datum,
-  // mingw stores even zero-filled globals in the file, byte for byte.
-  auto* args = static_cast<CommandArguments*>(
-      HeapAlloc(GetProcessHeap(), 0, sizeof(CommandArguments)));
-  if (args == nullptr) FatalError("Not enough memory to start.");
-  DWORD length = GetModuleFileNameA(nullptr, args->text[0], kArgumentCapacity);
+  DWORD length = GetModuleFileNameA(nullptr, Arguments.text[0], kArgumentCapacity);
   if (length == 0 || length >= kArgumentCapacity) {
     FatalError("The program could not read its own file name.");
   }
-  if (!SplitCommandLine(GetCommandLineA(), args)) {
+  if (!SplitCommandLine(GetCommandLineA(), &Arguments)) {
     FatalError("An argument on the command line is too long.");
   }
-  RunMode(*args);
+  RunMode(Arguments);
   ExitProcess(0);
 }
