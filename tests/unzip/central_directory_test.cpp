@@ -136,14 +136,4 @@ TEST_F(CentralDirectory, MalformedOrTruncatedDirectoryEndsQuietly) {
   }
 }
 
-TEST_F(CentralDirectory, UnreadableArchivesAreReadErrors) {
-  EXPECT_EQ(WalkDirectory(dir / "missing.zip").first, DirectoryResult::DirectoryReadError);
-  EXPECT_EQ(Write({}).first, DirectoryResult::DirectoryReadError);
-  EXPECT_EQ(Write(ToBytes("PK\x05")).first, DirectoryResult::DirectoryReadError);
-  // A signature too close to the end to hold a record is no end record.
-  Bytes tail = PatternBytes(100, 2);
-  tail.insert(tail.end(), {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(Write(tail).first, DirectoryResult::DirectoryReadError);
-}
-
 }  // namespace

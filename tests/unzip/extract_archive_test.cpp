@@ -143,6 +143,12 @@ TEST_F(ExtractArchiveTest, ArchivesWithoutUsableEndRecord) {
   EXPECT_EQ(BoxTexts(), Texts{"Error reading Zipfile!"});
 
   ClearRecordedBoxes();
+  Bytes tooLate = PatternBytes(100, 2);  // a signature with no room for the record
+  tooLate.insert(tooLate.end(), {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0});
+  Run(tooLate);
+  EXPECT_EQ(BoxTexts(), Texts{"Error reading Zipfile!"});
+
+  ClearRecordedBoxes();
   Run(BuildZip({}).bytes);  // an archive without entries: end record at 0
   EXPECT_EQ(BoxTexts(), Texts{"Error in Zip file structure!"});
 

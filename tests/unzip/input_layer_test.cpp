@@ -169,8 +169,4 @@ TEST_F(InputLayer, AbortKeyIsPolledOnlyWhenThePercentageMoves) {
   EXPECT_FALSE(Engine.AbortRequested);
 }
 
-TEST(BitMaskTable, HoldsTheLowBitMasks) {
-  for (unsigned n = 0; n <= 16; ++n) EXPECT_EQ(BitMask[n], (1u << n) - 1) << n;
-}
-
 }  // namespace

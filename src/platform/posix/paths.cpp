@@ -40,6 +40,14 @@ bool RememberSide(const char* hostPath, uint32_t bits) {
         break;
       }
     }
+    if (!e) {
+      // Full: give up the slots of paths that are gone.
+      struct stat st;
+      for (SideEntry& old : sideTable) {
+        if (stat(old.path, &st) != 0) old.bits = 0;
+        if (!e && old.bits == 0) e = &old;
+      }
+    }
     if (!e) return false;
     strcpy(e->path, hostPath);
   }
