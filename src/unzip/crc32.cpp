@@ -1,18 +1,16 @@
 // CRC-32 of the bytes written (reflected polynomial 0xEDB88320, as ZIP uses).
-// Eight bytes are folded per step through eight derived tables. The tables
-// are built once, on first use, in memory from the heap: a static array
-// would be written into the stub's file by the Windows toolchain (zeroed
-// data there is not kept out of the file), costing 8 KB of the budget.
+// Eight bytes are folded per step through eight derived tables; the tables
+// are built once at run time into zeroed static memory (kept out of the
+// Windows file by the unzip library's build flags) so that the stub's file
+// does not carry them.
 #include "unzip/engine_state.h"
 
 namespace {
 
-using Table = uint32_t[256];
-Table* table = nullptr;  // eight tables, kept for the life of the process
+uint32_t table[8][256];
+bool tableReady = false;
 
-bool BuildTables() {
-  table = static_cast<Table*>(AllocateMemory(8 * sizeof(Table)));
-  if (!table) return false;
+void BuildTables() {
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
@@ -25,7 +23,7 @@ bool BuildTables() {
       table[k][i] = table[0][c & 0xFF] ^ (c >> 8);
     }
   }
-  return true;
+  tableReady = true;
 }
 
 inline uint32_t LoadLittle32(const uint8_t* p) {
@@ -36,16 +34,8 @@ inline uint32_t LoadLittle32(const uint8_t* p) {
 }  // namespace
 
 void UpdateCrc(const uint8_t* bytes, uint32_t count) {
+  if (!tableReady) BuildTables();
   uint32_t crc = Engine.RunningCrc;
-  if (!table && !BuildTables()) {
-    // No memory for the tables: the same register, one bit at a time.
-    while (count-- > 0) {
-      crc ^= *bytes++;
-      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    Engine.RunningCrc = crc;
-    return;
-  }
   while (count >= 8) {
     uint32_t lo = LoadLittle32(bytes) ^ crc;
     uint32_t hi = LoadLittle32(bytes + 4);
