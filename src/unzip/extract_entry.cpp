@@ -56,6 +56,11 @@ ExtractResult DecodeEntry(uint16_t method) {
   }
 }
 
+void CloseArchive() {
+  CloseFile(Engine.Archive);
+  Engine.Archive = kNoFile;
+}
+
 uint32_t NextWord32() {
   NeedBits(16);
   uint32_t low = Engine.BitBuffer & BitMask[16];
@@ -105,7 +110,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   if (!SeekFile(Engine.Archive, headerOffset) ||
       ReadFromFile(Engine.Archive, header, kLocalHeaderSize) != kLocalHeaderSize ||
       Little32(header) != 0x04034B50) {  // "PK" 3 4
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return ExtractResult::BadArchive;
   }
   Engine.EntryFlags = Little16(header + 6);
@@ -132,7 +137,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     result = ExtractResult::BadArchive;
   }
   if (result != ExtractResult::Ok) {
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return result;
   }
   Engine.BytesRead = 0;
@@ -142,13 +147,13 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   if (pathMissing || directoryEntry) {
     MakeEntryDirectories(path);
     if (directoryEntry) {
-      CloseFile(Engine.Archive);
+      CloseArchive();
       return ExtractResult::Ok;
     }
     OutputFile = CreateOutputFile(path, &pathMissing);
   }
   if (OutputFile == kNoFile) {
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return ExtractResult::WriteFailed;
   }
 
@@ -163,7 +168,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     storedCrc = ReadDescriptorCrc(method);
   }
   Engine.RunningCrc = ~Engine.RunningCrc;
-  CloseFile(Engine.Archive);
+  CloseArchive();
 
   // The time is set even on a file about to be deleted.
   SetDosFileTime(OutputFile, dosDateTime);

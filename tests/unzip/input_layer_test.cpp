@@ -10,7 +10,10 @@ namespace {
 
 class InputLayer : public ::testing::Test {
  protected:
-  void SetUp() override { Engine = EngineState{}; }
+  void SetUp() override {
+    Engine = EngineState{};
+    Engine.Archive = kNoFile;
+  }
   void TearDown() override {
     CloseFile(Engine.Archive);
     HoldKeyDown(0);
