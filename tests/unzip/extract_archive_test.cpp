@@ -293,7 +293,7 @@ TEST_F(ExtractArchiveTest, DirectoryEntriesAreCreatedQuietly) {
 
 TEST_F(ExtractArchiveTest, AttributesComeFromTheDirectoryOnlyForMsDosHosts) {
   ZipEntry dos = Stored("dos.txt", "d");
-  dos.externalAttributes = 0x01 | 0x02 | 0x20;
+  dos.externalAttributes = 0xABCD0000 | 0x01 | 0x02 | 0x20;  // only the low byte counts
   ZipEntry unix = Stored("unix.txt", "u");
   unix.hostSystem = 3;
   unix.externalAttributes = 0x81A40001;  // rw-r--r-- and a stray low bit
