@@ -64,9 +64,17 @@ bool DeletePath(const char* path);               // a file
 bool FileExists(const char* path);               // a directory search finds it (any attributes)
 bool ChangeDirectory(const char* path);
 bool MakeDirectory(const char* path);
+// The absolute form of a path given relative to the current directory; false
+// when it does not fit in size characters and a terminator. For tools: the
+// engine changes the current directory as it goes.
+bool AbsolutePath(const char* path, char* out, uint32_t size);
 
 // The user's side.
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
+// Called with every box's caption and text just before it is shown; the
+// extract tool echoes boxes through it. Null (the default) watches nothing.
+using MessageBoxObserver = void (*)(const char* caption, const char* text);
+void SetMessageBoxObserver(MessageBoxObserver observer);
 void SetStatusText(WindowHandle control, const char* text);  // sets and repaints; 0 does nothing
 void DispatchPendingMessages();                               // drains the message queue
 bool IsKeyDown(uint16_t virtualKey);                          // held down at this moment
