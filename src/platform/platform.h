@@ -67,6 +67,10 @@ bool MakeDirectory(const char* path);
 
 // The user's side.
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
+// Called with every box's caption and text just before it is shown; the
+// extract tool echoes boxes through it. Null (the default) watches nothing.
+using MessageBoxObserver = void (*)(const char* caption, const char* text);
+void SetMessageBoxObserver(MessageBoxObserver observer);
 void SetStatusText(WindowHandle control, const char* text);  // sets and repaints; 0 does nothing
 void DispatchPendingMessages();                               // drains the message queue
 bool IsKeyDown(uint16_t virtualKey);                          // held down at this moment

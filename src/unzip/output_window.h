@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 constexpr uint32_t kWindowSize = 32768;
 
 // Allocated and zero-filled for each entry by entry extraction; decoders that
@@ -11,6 +13,8 @@ constexpr uint32_t kWindowSize = 32768;
 extern uint8_t* OutputWindow;
 // Write position used by inflate, 0 to 32768; other decoders keep their own.
 extern uint16_t WindowPos;
+// The current entry's output file, opened and closed by entry extraction.
+extern FileHandle OutputFile;
 
 // Writes OutputWindow[0 .. count) to the output file and folds the same bytes
 // into the running CRC (even when the write fails). True when all were written.

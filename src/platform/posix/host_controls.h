@@ -1,0 +1,41 @@
+// Controls of the host's side of the OS boundary, for tests and host tools.
+//
+// On the host there is no user and no window: message boxes are recorded
+// (and answered OK), the status text goes to an observer, the abort key is
+// "held down" when a test says so, the tick count can be frozen at a chosen
+// value, and the message pump runs a hook, so that a test can call back into
+// the engine from where a window procedure would run.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct RecordedBox {
+  char caption[32];
+  char text[320];
+  uint32_t flags;
+};
+
+// Boxes shown since the last clear; the first kMaxRecordedBoxes are kept,
+// the count goes on.
+constexpr int kMaxRecordedBoxes = 256;
+int RecordedBoxCount();
+const RecordedBox& RecordedBoxAt(int index);
+void ClearRecordedBoxes();
+
+// Every status text written to a non-null control goes to the observer.
+using StatusObserver = void (*)(WindowHandle control, const char* text, void* context);
+void SetStatusObserver(StatusObserver observer, void* context);
+
+// The key that IsKeyDown reports as held; 0 releases it.
+void HoldKeyDown(uint16_t virtualKey);
+
+// Freezes TickCount at the given value until the next call or until
+// UseRealTickCount.
+void SetHostTickCount(uint32_t milliseconds);
+void UseRealTickCount();
+
+// Runs inside every DispatchPendingMessages; null removes it.
+using PumpHook = void (*)(void* context);
+void SetPumpHook(PumpHook hook, void* context);

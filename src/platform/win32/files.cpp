@@ -1,0 +1,71 @@
+// Win32 side of the file calls: open, create, read, write, seek, size, close
+// and the last-write time, each a thin wrapper over the ANSI entry point.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+FileHandle OpenForReading(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<FileHandle>(h);
+}
+
+FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  *pathMissing = h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND;
+  return reinterpret_cast<FileHandle>(h);
+}
+
+int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count) {
+  DWORD got = 0;
+  if (!ReadFile(AsHandle(file), buffer, count, &got, nullptr)) return -1;
+  return static_cast<int32_t>(got);
+}
+
+int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count) {
+  DWORD put = 0;
+  if (!WriteFile(AsHandle(file), buffer, count, &put, nullptr)) return -1;
+  return static_cast<int32_t>(put);
+}
+
+bool SeekFile(FileHandle file, uint32_t offset) {
+  // With a high part given, the low part counts as unsigned: the whole
+  // 32-bit range is reachable.
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  DWORD at = SetFilePointer(AsHandle(file), static_cast<LONG>(offset), &high, FILE_BEGIN);
+  return !(at == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool GetFileSize32(FileHandle file, uint32_t* size) {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(AsHandle(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  if (high != 0) return false;  // offsets in the archive are 32-bit
+  *size = low;
+  return true;
+}
+
+void CloseFile(FileHandle file) {
+  if (file != kNoFile) CloseHandle(AsHandle(file));
+}
+
+void SetLastWriteTime(FileHandle file, const CalendarTime& local) {
+  SYSTEMTIME st;
+  st.wYear = local.year;
+  st.wMonth = local.month;
+  st.wDayOfWeek = 0;
+  st.wDay = local.day;
+  st.wHour = local.hour;
+  st.wMinute = local.minute;
+  st.wSecond = local.second;
+  st.wMilliseconds = 0;
+  FILETIME localTime, utc;
+  if (!SystemTimeToFileTime(&st, &localTime)) return;
+  if (!LocalFileTimeToFileTime(&localTime, &utc)) return;
+  SetFileTime(AsHandle(file), nullptr, nullptr, &utc);
+}

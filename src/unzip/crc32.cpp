@@ -1,0 +1,48 @@
+// CRC-32 of the bytes written (reflected polynomial 0xEDB88320, as ZIP uses).
+// Eight bytes are folded per step through eight derived tables; the tables
+// are built once at run time so that the stub's file does not carry them.
+#include "unzip/engine_state.h"
+
+namespace {
+
+uint32_t table[8][256];
+bool tableReady = false;
+
+void BuildTables() {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    table[0][i] = c;
+  }
+  // table[k][i]: the register after i is followed by k zero bytes.
+  for (int k = 1; k < 8; ++k) {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = table[k - 1][i];
+      table[k][i] = table[0][c & 0xFF] ^ (c >> 8);
+    }
+  }
+  tableReady = true;
+}
+
+inline uint32_t LoadLittle32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+void UpdateCrc(const uint8_t* bytes, uint32_t count) {
+  if (!tableReady) BuildTables();
+  uint32_t crc = Engine.RunningCrc;
+  while (count >= 8) {
+    uint32_t lo = LoadLittle32(bytes) ^ crc;
+    uint32_t hi = LoadLittle32(bytes + 4);
+    crc = table[7][lo & 0xFF] ^ table[6][(lo >> 8) & 0xFF] ^ table[5][(lo >> 16) & 0xFF] ^
+          table[4][lo >> 24] ^ table[3][hi & 0xFF] ^ table[2][(hi >> 8) & 0xFF] ^
+          table[1][(hi >> 16) & 0xFF] ^ table[0][hi >> 24];
+    bytes += 8;
+    count -= 8;
+  }
+  while (count-- > 0) crc = table[0][(crc ^ *bytes++) & 0xFF] ^ (crc >> 8);
+  Engine.RunningCrc = crc;
+}

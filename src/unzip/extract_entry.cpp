@@ -1,0 +1,232 @@
+// Entry extraction: reads and checks the local header, creates the output
+// file and its directories, runs the decoder of the entry's method, reads the
+// data descriptor of a streamed entry, sets the file time, checks the CRC-32,
+// sets the attributes, and deletes the output after any failure. Also owns
+// the re-entry guard: the message pump runs window procedures in the middle
+// of an entry, and one of them may call in again.
+#include "unzip/extract_entry.h"
+
+#include <string.h>
+
+#include "platform/platform.h"
+#include "unzip/copy_stored.h"
+#include "unzip/dos_time.h"
+#include "unzip/engine_state.h"
+#include "unzip/entry_directories.h"
+#include "unzip/output_window.h"
+
+namespace {
+
+// One bit per method number whose decoder is built: stored (0) so far.
+// Shrunk (1), reduced (2-5), imploded (6) and deflated (8) join as their
+// decoders come.
+constexpr uint16_t SupportedMethods = 0x0001;
+
+// Stand-in sizes of a streamed entry whose local header gives none:
+// 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
+constexpr int32_t kStreamedSize = 2147483547;
+
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagStreamed = 0x0008;
+constexpr uint32_t kLocalHeaderSize = 30;
+constexpr uint32_t kDescriptorSignature = 0x08074B50;  // "PK" 7 8
+constexpr uint32_t kStaleMarkMs = 30000;
+
+bool BusyMark = false;
+
+uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Little32(const uint8_t* p) {
+  return static_cast<uint32_t>(Little16(p)) | static_cast<uint32_t>(Little16(p + 2)) << 16;
+}
+
+ExtractResult DecodeEntry(uint16_t method) {
+  switch (method) {
+    case 0:
+      return CopyStored();
+    case 1:  // shrunk
+    case 2:  // reduced, factors 1 to 4
+    case 3:
+    case 4:
+    case 5:
+    case 6:  // imploded
+    case 8:  // deflated
+      return ExtractResult::UnsupportedMethod;  // decoder not built yet
+    default:
+      return ExtractResult::UnsupportedMethod;
+  }
+}
+
+uint32_t NextWord32() {
+  NeedBits(16);
+  uint32_t low = Engine.BitBuffer & BitMask[16];
+  DropBits(16);
+  NeedBits(16);
+  uint32_t high = Engine.BitBuffer & BitMask[16];
+  DropBits(16);
+  return low | high << 16;
+}
+
+// The CRC of a streamed entry follows its data in a descriptor. Its signature
+// is optional in the format: when the first word is not the signature, it is
+// the CRC itself.
+uint32_t ReadDescriptorCrc(uint16_t method) {
+  if (method == 0) {
+    // CopyStored left the archive right after the data; start reading there.
+    ResetInput();
+    Engine.BitBuffer = 0;
+    Engine.BitCount = 0;
+    WindowPos = 0;
+  } else {
+    DropBits(Engine.BitCount & 7);
+  }
+  uint32_t word = NextWord32();
+  return word == kDescriptorSignature ? NextWord32() : word;
+}
+
+// Everything of one extraction after the re-entry guard. Releases the window
+// and both files on every path out.
+ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uint16_t attributes,
+                            uint16_t abortKey, uint32_t headerOffset) {
+  char path[kMaxOutputPath + 1];
+  size_t length = strlen(outputPath);
+  if (length > kMaxOutputPath) return ExtractResult::WriteFailed;
+  memcpy(path, outputPath, length + 1);
+  if ((attributes & kAttrDirectory) && length > 0 && path[length - 1] != '\\') {
+    if (length + 1 > kMaxOutputPath) return ExtractResult::WriteFailed;
+    path[length++] = '\\';
+    path[length] = '\0';
+  }
+  bool directoryEntry = length > 0 && path[length - 1] == '\\';
+
+  Engine.Archive = OpenForReading(archivePath);
+  if (Engine.Archive == kNoFile) return ExtractResult::ReadFailed;
+
+  uint8_t header[kLocalHeaderSize];
+  if (!SeekFile(Engine.Archive, headerOffset) ||
+      ReadFromFile(Engine.Archive, header, kLocalHeaderSize) != kLocalHeaderSize ||
+      Little32(header) != 0x04034B50) {  // "PK" 3 4
+    CloseFile(Engine.Archive);
+    return ExtractResult::BadArchive;
+  }
+  Engine.EntryFlags = Little16(header + 6);
+  uint16_t method = Little16(header + 8);
+  uint32_t dosDateTime = Little32(header + 10);
+  uint32_t storedCrc = Little32(header + 14);
+  Engine.CompressedSize = static_cast<int32_t>(Little32(header + 18));
+  Engine.UncompressedSize = static_cast<int32_t>(Little32(header + 22));
+  uint64_t dataOffset = static_cast<uint64_t>(headerOffset) + kLocalHeaderSize +
+                        Little16(header + 26) + Little16(header + 28);
+
+  if ((Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0) {
+    Engine.CompressedSize = Engine.UncompressedSize = kStreamedSize;
+    storedCrc = 0;
+  }
+
+  // Refused before anything is created: the disk stays untouched.
+  ExtractResult result = ExtractResult::Ok;
+  if (method > 8 || ((SupportedMethods >> method) & 1) == 0) {
+    result = ExtractResult::UnsupportedMethod;
+  } else if (Engine.EntryFlags & kFlagEncrypted) {
+    result = ExtractResult::EncryptedEntry;
+  } else if (dataOffset > 0xFFFFFFFFu || !SeekFile(Engine.Archive, static_cast<uint32_t>(dataOffset))) {
+    result = ExtractResult::BadArchive;
+  }
+  if (result != ExtractResult::Ok) {
+    CloseFile(Engine.Archive);
+    return result;
+  }
+  Engine.BytesRead = 0;
+
+  bool pathMissing = false;
+  OutputFile = directoryEntry ? kNoFile : CreateOutputFile(path, &pathMissing);
+  if (pathMissing || directoryEntry) {
+    MakeEntryDirectories(path);
+    if (directoryEntry) {
+      CloseFile(Engine.Archive);
+      return ExtractResult::Ok;
+    }
+    OutputFile = CreateOutputFile(path, &pathMissing);
+  }
+  if (OutputFile == kNoFile) {
+    CloseFile(Engine.Archive);
+    return ExtractResult::WriteFailed;
+  }
+
+  Engine.InputExhausted = false;
+  Engine.AbortKey = abortKey;
+  PumpMessages();
+  Engine.LastPercent = 0;
+  Engine.RunningCrc = 0xFFFFFFFF;
+
+  result = DecodeEntry(method);
+  if (result == ExtractResult::Ok && (Engine.EntryFlags & kFlagStreamed)) {
+    storedCrc = ReadDescriptorCrc(method);
+  }
+  Engine.RunningCrc = ~Engine.RunningCrc;
+  CloseFile(Engine.Archive);
+
+  // The time is set even on a file about to be deleted.
+  SetDosFileTime(OutputFile, dosDateTime);
+  CloseFile(OutputFile);
+  OutputFile = kNoFile;
+
+  if (result == ExtractResult::Ok && storedCrc != Engine.RunningCrc) {
+    result = ExtractResult::CrcMismatch;
+  }
+  if (result == ExtractResult::Ok) {
+    SetPathAttributes(path, attributes);
+  } else {
+    DeletePath(path);
+  }
+  return result;
+}
+
+// What a nested extraction must give back to the one it interrupted.
+struct SuspendedEntry {
+  EngineState engine;
+  uint8_t* window;
+  uint16_t windowPos;
+  FileHandle output;
+};
+
+}  // namespace
+
+ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
+                           uint16_t abortKey, uint32_t headerOffset) {
+  Engine.AbortRequested = false;
+
+  // A set mark means an extraction is under way, suspended in the message
+  // pump, unless the pump has been silent for over 30 s: then the mark is
+  // taken as stale and this call goes ahead. The suspended extraction is
+  // then still on the stack, so its state is saved here and given back
+  // afterwards, instead of being freed and overwritten under it.
+  bool breaksStaleMark = false;
+  if (BusyMark) {
+    if (Engine.LastPumpTick == 0 || TickCount() - Engine.LastPumpTick <= kStaleMarkMs) {
+      return ExtractResult::EngineBusy;
+    }
+    breaksStaleMark = true;
+  }
+  SuspendedEntry suspended;
+  if (breaksStaleMark) suspended = {Engine, OutputWindow, WindowPos, OutputFile};
+
+  BusyMark = true;
+  ExtractResult result = ExtractResult::WriteFailed;  // when the window cannot be had
+  OutputWindow = static_cast<uint8_t*>(AllocateMemory(kWindowSize));
+  if (OutputWindow) {
+    memset(OutputWindow, 0, kWindowSize);
+    result = RunExtraction(archivePath, outputPath, attributes, abortKey, headerOffset);
+    FreeMemory(OutputWindow);
+  }
+  OutputWindow = nullptr;
+
+  if (breaksStaleMark) {
+    Engine = suspended.engine;
+    OutputWindow = suspended.window;
+    WindowPos = suspended.windowPos;
+    OutputFile = suspended.output;
+  } else {
+    BusyMark = false;
+  }
+  return result;
+}
