@@ -167,7 +167,9 @@ TEST(HuffmanTables, SimpleSymbolsAndListsGiveOperationsAndValues) {
     const uint32_t length = lengths[codes[i][0]];
     const Decoded d = Decode(t, Reverse(codes[i][1], length));
     EXPECT_EQ(ops[i], d.Slot->Operation) << i;
-    if (ops[i] != kOpEndOfBlock) EXPECT_EQ(values[i], d.Slot->Value) << i;
+    if (ops[i] != kOpEndOfBlock) {
+      EXPECT_EQ(values[i], d.Slot->Value) << i;
+    }
     EXPECT_EQ(length, d.Consumed) << i;
   }
 }
@@ -236,7 +238,9 @@ TEST(HuffmanTables, RandomSetsDecodeEveryCodeThroughAllLevels) {
       ASSERT_EQ(lengths[v], d.Consumed) << round << " symbol " << v;
       if (v < s) {
         EXPECT_EQ(v < 256 ? kOpLiteral : kOpEndOfBlock, d.Slot->Operation);
-        if (v < 256) EXPECT_EQ(v, d.Slot->Value);
+        if (v < 256) {
+          EXPECT_EQ(v, d.Slot->Value);
+        }
       } else {
         EXPECT_EQ(extras[v - s], d.Slot->Operation);
         EXPECT_EQ(bases[v - s], d.Slot->Value);
