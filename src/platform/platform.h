@@ -64,6 +64,10 @@ bool DeletePath(const char* path);               // a file
 bool FileExists(const char* path);               // a directory search finds it (any attributes)
 bool ChangeDirectory(const char* path);
 bool MakeDirectory(const char* path);
+// The absolute form of a path given relative to the current directory; false
+// when it does not fit in size characters and a terminator. For tools: the
+// engine changes the current directory as it goes.
+bool AbsolutePath(const char* path, char* out, uint32_t size);
 
 // The user's side.
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);

@@ -94,3 +94,17 @@ bool MakeDirectory(const char* path) {
   char host[kHostPathSize];
   return ToHostPath(path, host) && mkdir(host, 0777) == 0;
 }
+
+bool AbsolutePath(const char* path, char* out, uint32_t size) {
+  size_t length = strlen(path);
+  size_t prefix = 0;
+  if (path[0] != '/') {
+    if (!getcwd(out, size)) return false;
+    prefix = strlen(out);
+    if (prefix + 1 >= size) return false;
+    out[prefix++] = '/';
+  }
+  if (prefix + length >= size) return false;
+  memcpy(out + prefix, path, length + 1);
+  return true;
+}

@@ -23,3 +23,8 @@ bool FileExists(const char* path) {
 bool ChangeDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
 
 bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+bool AbsolutePath(const char* path, char* out, uint32_t size) {
+  DWORD length = GetFullPathNameA(path, size, out, nullptr);
+  return length != 0 && length < size;
+}

@@ -1,0 +1,29 @@
+// Template field values; see field_values.h.
+#include "launcher/field_values.h"
+
+#include "launcher/ascii_text.h"
+
+bool ParseStubSizeValue(const char* field, uint32_t width, int32_t* value) {
+  uint32_t begin = 0;
+  uint32_t end = width;
+  TrimRange(field, &begin, &end);
+  if (begin == end) return false;
+  int64_t result = 0;
+  for (uint32_t i = begin; i < end; ++i) {
+    if (field[i] < '0' || field[i] > '9') return false;
+    result = result * 10 + (field[i] - '0');
+    if (result > INT32_MAX) return false;
+  }
+  *value = static_cast<int32_t>(result);
+  return true;
+}
+
+uint32_t CopyTrimmedField(const char* field, uint32_t width, char* out) {
+  uint32_t begin = 0;
+  uint32_t end = width;
+  TrimRange(field, &begin, &end);
+  uint32_t length = end - begin;
+  for (uint32_t i = 0; i < length; ++i) out[i] = field[begin + i];
+  out[length] = '\0';
+  return length;
+}

@@ -1,0 +1,15 @@
+// Turns the characters of a template field into the value the stub uses.
+// Pure functions over the field's full width (NULs inside it included), so
+// the host tests can feed them any patched content.
+#pragma once
+
+#include <cstdint>
+
+// The stub-size field as a decimal integer: one or more digits, leading
+// zeros allowed, blanks and control characters around them ignored. Returns
+// false for anything else (empty, a sign, a letter, a value above 2^31 - 1).
+bool ParseStubSizeValue(const char* field, uint32_t width, int32_t* value);
+
+// Copies the field without leading and trailing characters of codes 0 to 32
+// into `out` (at least width + 1 bytes), NUL-terminated. Returns the length.
+uint32_t CopyTrimmedField(const char* field, uint32_t width, char* out);

@@ -1,0 +1,42 @@
+// The central-directory reader: finds the end record, then hands out the
+// directory's records one entry at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+enum class DirectoryResult : int8_t {
+  EntryReady = 0,        // Entry holds the next entry
+  EndOfDirectory = 1,    // no further entry; also a malformed or truncated directory
+  DirectoryReadError = -1,
+  DirectoryStructureError = -2,
+};
+
+constexpr uint32_t kMaxEntryName = 259;
+
+struct DirectoryEntry {
+  uint32_t HeaderOffset;  // of the local header
+  char Name[kMaxEntryName + 1];  // backslashes, cut at 259 characters
+  bool NameCut;           // the directory's name was longer than Name holds
+  uint16_t Method;
+  uint16_t Attributes;    // low byte of the external attributes, MS-DOS hosts only
+};
+
+struct DirectoryReader {
+  uint8_t* Buffer;        // null when the reader holds no directory
+  uint16_t Valid;         // bytes of Buffer that hold directory data
+  uint16_t Position;      // of the next record in Buffer
+  bool WindowMode;        // the directory is longer than the buffer
+  FileHandle Archive;     // kept open for refills in window mode
+  DirectoryEntry Entry;
+};
+
+// Opens the archive's directory and parses its first entry. total receives
+// the end record's entry count. On anything but EntryReady the reader is
+// closed already.
+DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, uint16_t& total);
+// Parses the next entry; closes the reader on anything but EntryReady.
+DirectoryResult NextEntry(DirectoryReader& reader);
+// Releases the buffer and the archive handle; a second call does nothing.
+void CloseDirectory(DirectoryReader& reader);

@@ -1,0 +1,166 @@
+// The archive driver: walks the central directory, shows the share of
+// entries reached before each entry, extracts each one, turns every result
+// into its message and decides whether the walk goes on.
+#include "unzip/extract_archive.h"
+
+#include <string.h>
+
+#include "unzip/central_directory.h"
+#include "unzip/extract_entry.h"
+#include "unzip/output_path.h"
+
+WindowHandle ExtractionTextControl = 0;
+
+namespace {
+
+// A fixed buffer that texts are appended to; what does not fit is cut.
+struct Text {
+  char chars[400];
+  size_t length;
+};
+
+void Append(Text& text, const char* more) {
+  size_t room = sizeof text.chars - 1 - text.length;
+  size_t n = strlen(more);
+  if (n > room) n = room;
+  memcpy(text.chars + text.length, more, n);
+  text.length += n;
+  text.chars[text.length] = '\0';
+}
+
+void AppendNumber(Text& text, uint32_t value) {
+  char digits[11];
+  char* at = digits + sizeof digits - 1;
+  *at = '\0';
+  do {
+    *--at = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  Append(text, at);
+}
+
+const char* FileNamePart(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c; ++c) {
+    if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
+  }
+  return name;
+}
+
+void ShowProgress(uint16_t count, uint16_t total) {
+  Text text = {};
+  Append(text, "Extracting, ");
+  AppendNumber(text, EntryPercentage(count, total));
+  Append(text, "% complete");
+  SetStatusText(ExtractionTextControl, text.chars);
+}
+
+// Shows the result's message, if it has one.
+void ShowResult(ExtractResult result, const DirectoryEntry& entry) {
+  Text text = {};
+  switch (result) {
+    case ExtractResult::Ok:
+      return;
+    case ExtractResult::CrcMismatch:
+      Append(text, "CRC-Error!");
+      break;
+    case ExtractResult::WriteFailed:
+      Append(text, "Write error! on ");
+      Append(text, entry.Name);
+      break;
+    case ExtractResult::ReadFailed:
+      Append(text, "Read error!");
+      break;
+    case ExtractResult::BadArchive:
+      Append(text, "Error in Zip file structure!");
+      break;
+    case ExtractResult::UserAborted:
+      Append(text, "Aborted by user!");
+      break;
+    case ExtractResult::UnsupportedMethod:
+      Append(text, entry.Method > 8 ? "Unknown pack method!" : "ZIP Format not supported!");
+      break;
+    case ExtractResult::EncryptedEntry:
+      Append(text, "File encrypted, skipped!");
+      break;
+    case ExtractResult::EngineBusy:
+      Append(text, "DLL already in use, try later or use pkunzip!");
+      break;
+  }
+  ShowEngineMessage(text.chars, kMbOk);
+}
+
+bool StopsTheWalk(ExtractResult result) {
+  return result == ExtractResult::ReadFailed || result == ExtractResult::BadArchive ||
+         result == ExtractResult::UserAborted || result == ExtractResult::EngineBusy;
+}
+
+// Extracts one directory entry below the target. Names that would leave the
+// target, were cut, or make too long a path are refused as write errors.
+ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
+                                    const DirectoryEntry& entry) {
+  char path[kMaxOutputPath + 1];
+  if (entry.NameCut || !StaysInsideTarget(entry.Name) || !JoinOutputPath(target, entry.Name, path)) {
+    return ExtractResult::WriteFailed;
+  }
+  // An existing file loses read-only, hidden and system so that it can be
+  // overwritten.
+  if (FileExists(path)) SetPathAttributes(path, kAttrArchive);
+  return ExtractEntry(archivePath, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset);
+}
+
+}  // namespace
+
+uint32_t EntryPercentage(uint16_t count, uint16_t total) {
+  if (total == 0) return 100;
+  long double share = static_cast<long double>(count) / static_cast<long double>(total);
+  return static_cast<uint32_t>(share * 100.0L);
+}
+
+int ShowEngineMessage(const char* text, uint32_t buttons) {
+  return ShowMessageBox(text, "Installer", buttons);
+}
+
+void ExtractArchive(const char* archivePath, const char* targetDirectory) {
+  char target[kMaxOutputPath + 3];
+  size_t length = strlen(targetDirectory);
+  if (length > kMaxOutputPath) length = kMaxOutputPath + 1;  // every join is then too long
+  memcpy(target, targetDirectory, length);
+  if (length > 0 && target[length - 1] != '\\') target[length++] = '\\';
+  target[length] = '\0';
+
+  if (!FileExists(archivePath)) {
+    Text text = {};
+    Append(text, "The specified file, ");
+    Append(text, FileNamePart(archivePath));
+    Append(text, " is not found or not a ZIP file!");
+    ShowEngineMessage(text.chars, kMbOk);
+    return;
+  }
+
+  DirectoryReader reader;
+  uint16_t total = 0;
+  DirectoryResult r = OpenDirectory(archivePath, reader, total);
+  uint16_t count = 0;
+  bool stopped = false;
+  while (r == DirectoryResult::EntryReady) {
+    ++count;
+    ShowProgress(count, total);
+    ExtractResult result = ExtractDirectoryEntry(archivePath, target, reader.Entry);
+    ShowResult(result, reader.Entry);
+    if (StopsTheWalk(result)) {
+      stopped = true;
+      break;
+    }
+    r = NextEntry(reader);
+  }
+  CloseDirectory(reader);
+
+  if (stopped) {
+    ShowEngineMessage("Unzipping aborted!", kMbOk);
+  } else if (r == DirectoryResult::DirectoryStructureError) {
+    ShowEngineMessage("Error in Zip file structure!", kMbOk);
+  } else if (r == DirectoryResult::DirectoryReadError) {
+    ShowEngineMessage("Error reading Zipfile!", kMbOk);
+  }
+}

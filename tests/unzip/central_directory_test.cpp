@@ -1,0 +1,149 @@
+// The central-directory reader on its own: the whole-buffer and window
+// modes, records straddling a refill, quiet ends on malformed directories,
+// names and attributes as parsed.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "unzip/central_directory.h"
+
+namespace {
+
+struct Walk {
+  DirectoryResult first;
+  DirectoryResult last;
+  uint16_t total = 0;
+  std::vector<DirectoryEntry> entries;
+};
+
+Walk WalkDirectory(const fs::path& archive) {
+  Walk walk;
+  DirectoryReader reader;
+  DirectoryResult r = walk.first = OpenDirectory(archive.c_str(), reader, walk.total);
+  while (r == DirectoryResult::EntryReady) {
+    walk.entries.push_back(reader.Entry);
+    r = NextEntry(reader);
+  }
+  walk.last = r;
+  CloseDirectory(reader);
+  CloseDirectory(reader);  // a second close does nothing
+  EXPECT_EQ(NextEntry(reader), DirectoryResult::DirectoryStructureError);
+  return walk;
+}
+
+ZipEntry Named(const std::string& name, size_t commentLength = 0) {
+  ZipEntry e;
+  e.name = name;
+  e.data = ToBytes(name);
+  e.comment = std::string(commentLength, 'k');
+  return e;
+}
+
+class CentralDirectory : public ::testing::Test {
+ protected:
+  Walk Write(const Bytes& bytes) {
+    WriteWholeFile(dir / "a.zip", bytes);
+    return WalkDirectory(dir / "a.zip");
+  }
+  TempDir dir;
+};
+
+TEST_F(CentralDirectory, ParsesNamesMethodsOffsetsAndDosAttributes) {
+  ZipEntry a = Named("docs/sub/a.txt");
+  a.method = 8;
+  a.externalAttributes = 0x12345621;
+  ZipEntry b = Named("b");
+  b.hostSystem = 3;
+  b.externalAttributes = 0x000000FF;
+  BuiltZip zip = BuildZip({a, b});
+  Walk walk = Write(zip.bytes);
+  ASSERT_EQ(walk.entries.size(), 2u);
+  EXPECT_EQ(walk.total, 2);
+  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+  EXPECT_STREQ(walk.entries[0].Name, "docs\\sub\\a.txt");
+  EXPECT_EQ(walk.entries[0].Method, 8);
+  EXPECT_EQ(walk.entries[0].Attributes, 0x21);
+  EXPECT_EQ(walk.entries[0].HeaderOffset, zip.headerOffsets[0]);
+  EXPECT_EQ(walk.entries[1].Attributes, 0);
+  EXPECT_EQ(walk.entries[1].HeaderOffset, zip.headerOffsets[1]);
+}
+
+TEST_F(CentralDirectory, NamesAreCutAt259Characters) {
+  Walk walk = Write(BuildZip({Named(std::string(259, 'a')), Named(std::string(260, 'b'))}).bytes);
+  ASSERT_EQ(walk.entries.size(), 2u);
+  EXPECT_EQ(std::string(walk.entries[0].Name), std::string(259, 'a'));
+  EXPECT_FALSE(walk.entries[0].NameCut);
+  EXPECT_EQ(std::string(walk.entries[1].Name), std::string(259, 'b'));
+  EXPECT_TRUE(walk.entries[1].NameCut);
+}
+
+TEST_F(CentralDirectory, LongDirectoryIsWalkedThroughTheWindow) {
+  // Records of 157 bytes never line up with the 64000-byte window, and one
+  // record of 40000 bytes straddles a refill on its own.
+  std::vector<ZipEntry> entries;
+  for (int i = 0; i < 1000; ++i) {
+    char name[16];
+    snprintf(name, sizeof name, "n%05d.txt", i);
+    entries.push_back(Named(name, 157 - 46 - 10));
+    if (i == 700) entries.push_back(Named("huge.txt", 40000));
+  }
+  BuiltZip zip = BuildZip(entries);
+  ASSERT_GE(zip.endOffset - zip.directoryOffset, 64000u * 3);
+  Walk walk = Write(zip.bytes);
+  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+  ASSERT_EQ(walk.entries.size(), entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(walk.entries[i].Name, entries[i].name);
+    EXPECT_EQ(walk.entries[i].HeaderOffset, zip.headerOffsets[i]);
+  }
+}
+
+TEST_F(CentralDirectory, DirectoryAtTheWindowModeBoundary) {
+  // Directory plus the end record's signature: 63999 and 64000 bytes.
+  for (size_t length : {63999u, 64000u, 64001u}) {
+    ZipEntry e = Named("edge.txt", length - 4 - 46 - 8);
+    Walk walk = Write(BuildZip({e, }).bytes);
+    EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory) << length;
+    ASSERT_EQ(walk.entries.size(), 1u) << length;
+    EXPECT_STREQ(walk.entries[0].Name, "edge.txt");
+  }
+}
+
+TEST_F(CentralDirectory, MalformedOrTruncatedDirectoryEndsQuietly) {
+  BuiltZip zip = BuildZip({Named("one"), Named("two"), Named("three")});
+  uint32_t second = zip.directoryOffset + 46 + 3;
+
+  Bytes badSignature = zip.bytes;
+  badSignature[second + 2] = 'X';
+  Walk walk = Write(badSignature);
+  EXPECT_EQ(walk.entries.size(), 1u);
+  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+
+  Bytes overrun = zip.bytes;  // the second record's name runs past the end
+  overrun[second + 28] = 0xFF;
+  overrun[second + 29] = 0xFF;
+  walk = Write(overrun);
+  EXPECT_EQ(walk.entries.size(), 1u);
+  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+
+  // The end record points past itself, or far beyond the file.
+  for (uint32_t start : {zip.endOffset + 1, 0xFFFFFF00u}) {
+    ZipLayout layout;
+    layout.directoryOffsetGiven = true;
+    layout.directoryOffset = start;
+    walk = Write(BuildZip({Named("one")}, layout).bytes);
+    EXPECT_EQ(walk.first, DirectoryResult::EndOfDirectory);
+    EXPECT_TRUE(walk.entries.empty());
+  }
+}
+
+TEST_F(CentralDirectory, UnreadableArchivesAreReadErrors) {
+  EXPECT_EQ(WalkDirectory(dir / "missing.zip").first, DirectoryResult::DirectoryReadError);
+  EXPECT_EQ(Write({}).first, DirectoryResult::DirectoryReadError);
+  EXPECT_EQ(Write(ToBytes("PK\x05")).first, DirectoryResult::DirectoryReadError);
+  // A signature too close to the end to hold a record is no end record.
+  Bytes tail = PatternBytes(100, 2);
+  tail.insert(tail.end(), {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(Write(tail).first, DirectoryResult::DirectoryReadError);
+}
+
+}  // namespace
