@@ -54,8 +54,9 @@ struct LocalBits {
 };
 
 // NeedBits on the local buffer: one byte at a time, refilling the input
-// buffer through the engine when it is empty.
-void FillBits(LocalBits& r, uint32_t n) {
+// buffer through the engine when it is empty. Takes and returns the buffer
+// by value so that the hot loop can keep it in registers.
+LocalBits FillBits(LocalBits r, uint32_t n) {
   while (r.Count < n) {
     if (Engine.InputPos > Engine.InputLast) {
       Engine.BitBuffer = static_cast<uint32_t>(r.Bits & ((uint64_t{1} << r.Count) - 1));
@@ -65,10 +66,11 @@ void FillBits(LocalBits& r, uint32_t n) {
     r.Bits |= static_cast<uint64_t>(Engine.InputBuffer[Engine.InputPos++]) << r.Count;
     r.Count += 8;
   }
+  return r;
 }
 
 inline void Need(LocalBits& r, uint32_t n) {
-  if (r.Count < n) FillBits(r, n);
+  if (r.Count < n) r = FillBits(r, n);
 }
 
 inline void Drop(LocalBits& r, uint32_t n) {
@@ -86,8 +88,9 @@ inline uint32_t Peek(const LocalBits& r, uint32_t n) {
 inline void FillFromBuffer(LocalBits& r) {
   if (Engine.InputLast - Engine.InputPos < 7) return;
   const uint8_t* p = Engine.InputBuffer + Engine.InputPos;
-  uint64_t word = 0;
-  for (int i = 7; i >= 0; --i) word = (word << 8) | p[i];
+  const uint64_t word = uint64_t{p[0]} | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 |
+                        uint64_t{p[3]} << 24 | uint64_t{p[4]} << 32 | uint64_t{p[5]} << 40 |
+                        uint64_t{p[6]} << 48 | uint64_t{p[7]} << 56;
   r.Bits |= word << r.Count;
   const uint32_t taken = (63 - r.Count) >> 3;
   Engine.InputPos = static_cast<int16_t>(Engine.InputPos + taken);
@@ -134,13 +137,12 @@ bool CopyMatch(uint8_t* window, uint32_t& pos, uint32_t source, uint32_t length)
     const int32_t lead = static_cast<int32_t>(pos - source);
     uint8_t* to = window + pos;
     const uint8_t* from = window + source;
-    if (lead >= static_cast<int32_t>(piece)) {
-      memcpy(to, from, piece);
-    } else if (lead < 0) {
-      memmove(to, from, piece);  // the source lies ahead: nothing is read twice
-    } else if (lead == 1) {
+    if (lead == 1) {
       memset(to, *from, piece);
-    } else if (lead >= 8) {
+    } else if (lead >= 8 || lead < 0) {
+      // Eight bytes at a time: a chunk never reads a byte that this piece
+      // writes after it, whether the source trails by eight or more (block
+      // moves and long-period runs) or lies ahead.
       uint32_t i = 0;
       for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
       for (; i < piece; ++i) to[i] = from[i];
