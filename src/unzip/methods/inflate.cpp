@@ -147,6 +147,7 @@ bool CopyMatch(uint8_t* window, uint32_t& pos, uint32_t source, uint32_t length)
       for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
       for (; i < piece; ++i) to[i] = from[i];
     } else {
+      // A run of period 2 to 7 (or, at distance 32768, a copy onto itself).
       for (uint32_t i = 0; i < piece; ++i) to[i] = from[i];
     }
     pos += piece;
