@@ -1,6 +1,8 @@
 // CRC-32 of the bytes written (reflected polynomial 0xEDB88320, as ZIP uses).
 // Eight bytes are folded per step through eight derived tables; the tables
-// are built once at run time so that the stub's file does not carry them.
+// are built once at run time into zeroed static memory (kept out of the
+// Windows file by the unzip library's build flags) so that the stub's file
+// does not carry them.
 #include "unzip/engine_state.h"
 
 namespace {

@@ -58,6 +58,11 @@ ExtractResult DecodeEntry(uint16_t method) {
   }
 }
 
+void CloseArchive() {
+  CloseFile(Engine.Archive);
+  Engine.Archive = kNoFile;
+}
+
 uint32_t NextWord32() {
   NeedBits(16);
   uint32_t low = Engine.BitBuffer & BitMask[16];
@@ -107,7 +112,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   if (!SeekFile(Engine.Archive, headerOffset) ||
       ReadFromFile(Engine.Archive, header, kLocalHeaderSize) != kLocalHeaderSize ||
       Little32(header) != 0x04034B50) {  // "PK" 3 4
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return ExtractResult::BadArchive;
   }
   Engine.EntryFlags = Little16(header + 6);
@@ -134,7 +139,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     result = ExtractResult::BadArchive;
   }
   if (result != ExtractResult::Ok) {
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return result;
   }
   Engine.BytesRead = 0;
@@ -144,13 +149,13 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   if (pathMissing || directoryEntry) {
     MakeEntryDirectories(path);
     if (directoryEntry) {
-      CloseFile(Engine.Archive);
+      CloseArchive();
       return ExtractResult::Ok;
     }
     OutputFile = CreateOutputFile(path, &pathMissing);
   }
   if (OutputFile == kNoFile) {
-    CloseFile(Engine.Archive);
+    CloseArchive();
     return ExtractResult::WriteFailed;
   }
 
@@ -165,7 +170,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     storedCrc = ReadDescriptorCrc(method);
   }
   Engine.RunningCrc = ~Engine.RunningCrc;
-  CloseFile(Engine.Archive);
+  CloseArchive();
 
   // The time is set even on a file about to be deleted.
   SetDosFileTime(OutputFile, dosDateTime);

@@ -143,6 +143,12 @@ TEST_F(ExtractArchiveTest, ArchivesWithoutUsableEndRecord) {
   EXPECT_EQ(BoxTexts(), Texts{"Error reading Zipfile!"});
 
   ClearRecordedBoxes();
+  Bytes tooLate = PatternBytes(100, 2);  // a signature with no room for the record
+  tooLate.insert(tooLate.end(), {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0});
+  Run(tooLate);
+  EXPECT_EQ(BoxTexts(), Texts{"Error reading Zipfile!"});
+
+  ClearRecordedBoxes();
   Run(BuildZip({}).bytes);  // an archive without entries: end record at 0
   EXPECT_EQ(BoxTexts(), Texts{"Error in Zip file structure!"});
 
@@ -287,7 +293,7 @@ TEST_F(ExtractArchiveTest, DirectoryEntriesAreCreatedQuietly) {
 
 TEST_F(ExtractArchiveTest, AttributesComeFromTheDirectoryOnlyForMsDosHosts) {
   ZipEntry dos = Stored("dos.txt", "d");
-  dos.externalAttributes = 0x01 | 0x02 | 0x20;
+  dos.externalAttributes = 0xABCD0000 | 0x01 | 0x02 | 0x20;  // only the low byte counts
   ZipEntry unix = Stored("unix.txt", "u");
   unix.hostSystem = 3;
   unix.externalAttributes = 0x81A40001;  // rw-r--r-- and a stray low bit

@@ -10,7 +10,10 @@ namespace {
 
 class InputLayer : public ::testing::Test {
  protected:
-  void SetUp() override { Engine = EngineState{}; }
+  void SetUp() override {
+    Engine = EngineState{};
+    Engine.Archive = kNoFile;
+  }
   void TearDown() override {
     CloseFile(Engine.Archive);
     HoldKeyDown(0);
@@ -167,10 +170,6 @@ TEST_F(InputLayer, AbortKeyIsPolledOnlyWhenThePercentageMoves) {
   Engine.BytesRead = 70;
   CheckProgress();
   EXPECT_FALSE(Engine.AbortRequested);
-}
-
-TEST(BitMaskTable, HoldsTheLowBitMasks) {
-  for (unsigned n = 0; n <= 16; ++n) EXPECT_EQ(BitMask[n], (1u << n) - 1) << n;
 }
 
 }  // namespace

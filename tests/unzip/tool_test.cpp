@@ -1,5 +1,5 @@
 // The extract tool end to end on the host, with archives made by Info-ZIP
-// zip and python3's zipfile: exit codes, the box lines on stderr, and trees
+// zip: exit codes, the box lines on stderr, and trees
 // that come out as they went in.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -100,31 +100,6 @@ TEST(ExtractTool, InfoZipStoredTreeComesOutWhole) {
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   ExpectSameTree(dir / "tree", dir / "out");
   EXPECT_TRUE(fs::is_directory(dir / "out" / "docs" / "empty"));
-}
-
-TEST(ExtractTool, PythonZipfileStoredArchiveWithCommentsComesOutWhole) {
-  if (!HaveCommand("python3")) GTEST_SKIP() << "python3 not installed";
-  TempDir dir;
-  MakeTree(dir / "tree");
-  std::string script =
-      "import os, sys, zipfile\n"
-      "root, out = sys.argv[1], sys.argv[2]\n"
-      "with zipfile.ZipFile(out, 'w', zipfile.ZIP_STORED) as z:\n"
-      "    z.comment = b'archive comment'\n"
-      "    for base, dirs, files in sorted(os.walk(root)):\n"
-      "        for d in sorted(dirs):\n"
-      "            z.write(os.path.join(base, d), os.path.relpath(os.path.join(base, d), root))\n"
-      "        for f in sorted(files):\n"
-      "            p = os.path.join(base, f)\n"
-      "            z.write(p, os.path.relpath(p, root))\n"
-      "            z.getinfo(os.path.relpath(p, root)).comment = b'entry comment'\n";
-  WriteWholeFile(dir / "make.py", ToBytes(script));
-  std::string command = "python3 " + (dir / "make.py").string() + " " + (dir / "tree").string() +
-                        " " + (dir / "py.zip").string();
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  ToolRun run = RunTool((dir / "py.zip").string() + " " + (dir / "out").string(), dir);
-  EXPECT_EQ(run.exitCode, 0) << run.errors;
-  ExpectSameTree(dir / "tree", dir / "out");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@ Lifecycle (ctest runs these as the fixture's setup and cleanup tests):
 
     python3 winebench.py start BENCH_DIR
     python3 winebench.py stop BENCH_DIR
+    python3 winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]
 
 `start` makes BENCH_DIR/prefix on first use (wineboot -i), starts Xvfb at
 1024x768x24 on a free display and a persistent wineserver (wineserver -p),
@@ -24,6 +25,7 @@ import os
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 from typing import List, Optional
@@ -139,9 +141,12 @@ class Bench:
             # share it; -p keeps it alive between programs until `stop`.
             subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                            stdout=log, stderr=log, check=True)
-            if not (self.prefix / "system.reg").exists():
-                subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
-                               stdout=log, stderr=log, check=True, timeout=300)
+            # Makes the prefix on first use; later it only starts Wine's
+            # services, so that they run with the log as their output.
+            first = not (self.prefix / "system.reg").exists()
+            subprocess.run(["wineboot", "-i"] if first else ["wineboot"], env=env,
+                           stdin=subprocess.DEVNULL, stdout=log, stderr=log, check=True,
+                           timeout=300)
         except BaseException:
             self.stop()
             raise
@@ -181,38 +186,59 @@ class Bench:
 
     # -- running programs ------------------------------------------------
 
-    def run(self, program, args=(), answers=(), timeout=30, cwd=None) -> RunResult:
+    def run(self, program, args=(), answers=(), timeout=30, cwd=None,
+            command_line=None) -> RunResult:
         """Runs a Windows program (Linux path) with `args` under the robot.
 
-        `answers` are button texts pressed in order, one per message box.
-        Returns the program's exit code (None on timeout) and the boxes seen.
+        The program's command line is its Windows path and `args`, each
+        quoted when it holds blanks; `command_line` replaces the arguments
+        part with text passed exactly as given. `answers` are button texts
+        pressed in order, one per message box. Returns the program's exit
+        code (None on timeout) and the boxes seen.
         """
         if not self.state_file.exists():
             raise RuntimeError(f"the Wine bench is not running ({self.state_file} missing); "
                                "run the wine_bench_start test or winebench.py start")
-        command = [quote_argument(windows_path(program))] + [quote_argument(a) for a in args]
-        robot = [
-            "wine", str(self.win64("uirobot.exe")), "--timeout", str(timeout)]
+        arguments = command_line if command_line is not None else \
+            " ".join(quote_argument(a) for a in args)
+        command = quote_argument(windows_path(program)) + (" " + arguments if arguments else "")
+        robot = ["wine", str(self.win64("uirobot.exe")), "--timeout", str(timeout)]
         for answer in answers:
             robot += ["--answer", answer]
-        robot += ["--", *command]
-        done = subprocess.run(robot, env=self.environment(), cwd=cwd, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=timeout + 60)
-        transcript = done.stdout.decode("latin-1").replace("\r\n", "\n")
+        robot += ["--command-env", "ORVANE_ROBOT_COMMAND", "--"]
+        env = dict(self.environment(), ORVANE_ROBOT_COMMAND=command)
+        # Files, not pipes: Wine's helper processes (services, the desktop
+        # window) may start with the first program and inherit its output
+        # handles; a pipe would then stay open long after the robot ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(robot, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=timeout + 60)
+            out.seek(0)
+            err.seek(0)
+            transcript = out.read().decode("latin-1").replace("\r\n", "\n")
+            errors = err.read().decode("latin-1")
         result = parse_transcript(transcript)
         if result.exit_code is None and "timeout" not in transcript.splitlines():
-            raise RuntimeError(f"the robot failed (exit {done.returncode}): "
-                               f"{done.stderr.decode('latin-1')}\n{transcript}")
+            raise RuntimeError(f"the robot failed (exit {done.returncode}): {errors}\n{transcript}")
         return result
 
 
+USAGE = """usage: winebench.py start BENCH_DIR
+       winebench.py stop BENCH_DIR
+       winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]   (prints the transcript)"""
+
+
 def main(argv) -> int:
-    if len(argv) != 3 or argv[1] not in ("start", "stop"):
-        print("usage: winebench.py start|stop BENCH_DIR", file=sys.stderr)
-        return 2
-    bench = Bench(argv[2])
-    bench.start() if argv[1] == "start" else bench.stop()
-    return 0
+    if len(argv) == 3 and argv[1] in ("start", "stop"):
+        bench = Bench(argv[2])
+        bench.start() if argv[1] == "start" else bench.stop()
+        return 0
+    if len(argv) >= 5 and argv[1] == "run":
+        result = Bench(argv[2], argv[3]).run(argv[4], argv[5:])
+        print(result.transcript, end="")
+        return ROBOT_TIMEOUT_EXIT if result.exit_code is None else result.exit_code
+    print(USAGE, file=sys.stderr)
+    return 2
 
 
 if __name__ == "__main__":

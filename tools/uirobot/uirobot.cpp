@@ -1,9 +1,12 @@
 // uirobot: runs a Windows program and plays the person in front of it.
 //
 //   uirobot.exe [--timeout SECONDS] [--answer BUTTON]... -- COMMAND LINE
+//   uirobot.exe [--timeout SECONDS] [--answer BUTTON]... --command-env NAME --
 //
 // Starts COMMAND LINE (everything after the first " -- ", passed to
-// CreateProcess unchanged, so its quoting is the caller's), then watches for
+// CreateProcess unchanged, so its quoting is the caller's), or the command
+// line held by environment variable NAME (a launcher such as wine re-quotes
+// its arguments, an environment variable arrives as it is), then watches for
 // visible top-level dialog windows (class "#32770") of that process. Each
 // dialog with at least one button (a message box) is recorded once and then
 // answered: the next --answer in order names the button to press by its text
@@ -32,6 +35,7 @@
 // line, 126 when the program cannot be started. Default timeout: 30 s.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,12 +63,12 @@ struct Button {
   int id;
 };
 
+// GetWindowTextA reads another process's window text without sending it a
+// message (GetWindowTextLengthA would send one and could block).
 std::string WindowText(HWND window) {
-  int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  int copied = GetWindowTextA(window, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
+  std::vector<char> text(32768);
+  int copied = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
 std::string ClassName(HWND window) {
@@ -115,6 +119,88 @@ std::vector<Button> Buttons(HWND box) {
   return buttons;
 }
 
+// A 32-bit top-down pixel grid drawn through a memory DC.
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<uint32_t> data;
+};
+
+// Copies a screen rectangle.
+Pixels CaptureScreen(const RECT& rect) {
+  Pixels out;
+  out.width = rect.right - rect.left;
+  out.height = rect.bottom - rect.top;
+  out.data.assign(static_cast<size_t>(out.width) * out.height, 0);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, out.width, out.height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, out.width, out.height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = out.width;
+  info.bmiHeader.biHeight = -out.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  GetDIBits(memory, bitmap, 0, out.height, out.data.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return out;
+}
+
+// `icon` drawn at its own size at the top left of a width x height area
+// filled with `background`.
+Pixels RenderIcon(HICON icon, int width, int height, COLORREF background) {
+  Pixels out;
+  out.width = width;
+  out.height = height;
+  out.data.assign(static_cast<size_t>(width) * height, 0);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all = {0, 0, width, height};
+  HBRUSH brush = CreateSolidBrush(background);
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  std::memcpy(out.data.data(), bits, out.data.size() * sizeof(uint32_t));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  return out;
+}
+
+// True when every opaque pixel of `icon` (one that comes out the same on a
+// black and on a white background) has its colour in `shown`.
+bool ShowsIcon(const Pixels& shown, HICON icon) {
+  Pixels onBlack = RenderIcon(icon, shown.width, shown.height, RGB(0, 0, 0));
+  Pixels onWhite = RenderIcon(icon, shown.width, shown.height, RGB(255, 255, 255));
+  size_t opaque = 0;
+  for (size_t i = 0; i < shown.data.size(); ++i) {
+    uint32_t colour = onBlack.data[i] & 0xFFFFFF;
+    if (colour != (onWhite.data[i] & 0xFFFFFF)) continue;
+    if (colour != (shown.data[i] & 0xFFFFFF)) return false;
+    ++opaque;
+  }
+  return opaque > 0;
+}
+
+// The icon a message box shows. The program's icon handle means nothing in
+// this process, so the icon is told by its pixels on the screen, compared
+// with this process's copies of the system icons. The box may not be
+// painted yet when first seen: the comparison is retried for a while.
 const char* IconName(HWND box) {
   for (int id : kIconControlIds) {
     HWND control = GetDlgItem(box, id);
@@ -131,8 +217,15 @@ const char* IconName(HWND box) {
                            {IDI_QUESTION, "question"},
                            {IDI_WARNING, "warning"},
                            {IDI_ERROR, "error"}};
-    for (const Known& k : known) {
-      if (reinterpret_cast<DWORD_PTR>(LoadIconA(nullptr, k.resource)) == icon) return k.name;
+    RECT rect;
+    GetWindowRect(control, &rect);
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return "other";
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      Pixels shown = CaptureScreen(rect);
+      for (const Known& k : known) {
+        if (ShowsIcon(shown, LoadIconA(nullptr, k.resource))) return k.name;
+      }
+      Sleep(50);
     }
     return "other";
   }
@@ -190,8 +283,13 @@ void RecordAndAnswer(HWND box, const std::vector<Button>& buttons, int number,
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
+  const char* commandEnv = nullptr;
   int i = 1;
   for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--command-env") == 0 && i + 1 < argc) {
+      commandEnv = argv[++i];
+      continue;
+    }
     if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
       options->timeoutMs = static_cast<DWORD>(std::atoi(argv[++i])) * 1000;
     } else if (std::strcmp(argv[i], "--answer") == 0 && i + 1 < argc) {
@@ -200,10 +298,18 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
+  if (options->timeoutMs == 0) return false;
+  if (i == argc - 1 && commandEnv != nullptr) {
+    DWORD length = GetEnvironmentVariableA(commandEnv, nullptr, 0);
+    if (length == 0) return false;
+    std::vector<char> value(length);
+    GetEnvironmentVariableA(commandEnv, value.data(), length);
+    options->commandLine = value.data();
+    return true;
+  }
   // The program's command line is taken raw, so its quoting survives.
-  const char* raw = GetCommandLineA();
-  const char* marker = std::strstr(raw, " -- ");
-  if (i >= argc - 1 || marker == nullptr || options->timeoutMs == 0) return false;
+  const char* marker = std::strstr(GetCommandLineA(), " -- ");
+  if (i >= argc - 1 || marker == nullptr || commandEnv != nullptr) return false;
   options->commandLine = marker + 4;
   return true;
 }
@@ -213,7 +319,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: uirobot [--timeout SECONDS] [--answer BUTTON]... -- COMMAND LINE\n");
+    std::fprintf(stderr,
+                 "usage: uirobot [--timeout SECONDS] [--answer BUTTON]... -- COMMAND LINE\n"
+                 "       uirobot [--timeout SECONDS] [--answer BUTTON]... --command-env NAME --\n");
     return kExitUsage;
   }
 

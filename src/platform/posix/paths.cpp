@@ -40,6 +40,14 @@ bool RememberSide(const char* hostPath, uint32_t bits) {
         break;
       }
     }
+    if (!e) {
+      // Full: give up the slots of paths that are gone.
+      struct stat st;
+      for (SideEntry& old : sideTable) {
+        if (stat(old.path, &st) != 0) old.bits = 0;
+        if (!e && old.bits == 0) e = &old;
+      }
+    }
     if (!e) return false;
     strcpy(e->path, hostPath);
   }
@@ -68,7 +76,7 @@ bool SetPathAttributes(const char* path, uint32_t attributes) {
   if (!ToHostPath(path, host) || stat(host, &st) != 0) return false;
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
-  if (chmod(host, mode) != 0) return false;
+  if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return false;
   return RememberSide(host, attributes & kExtraBits);
 }
 

@@ -1,0 +1,146 @@
+"""End-to-end tests of the engine's Win32 side: build/win64/extract.exe run
+under the UI robot in the Wine bench (winebench.py), checking the boxes a
+person would see, the exit code and the files that come out.
+
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+set), or by hand after `winebench.py start DIR`. ORVANE_CORPUS_DIR points at
+the PKZIP corpus (skipped with a message when absent). Standard library only.
+"""
+
+import csv
+import os
+import shutil
+import stat
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+import zlib
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from winebench import Bench, windows_path  # noqa: E402
+
+NOT_SUPPORTED = "ZIP Format not supported!"
+
+
+def crc_of(path: Path) -> int:
+    return zlib.crc32(path.read_bytes()) & 0xFFFFFFFF
+
+
+class ExtractUnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = Bench.from_environment()
+        cls.tool = cls.bench.win64("extract.exe")
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="extract-e2e-"))
+        self.addCleanup(self._remove_work)
+
+    def _remove_work(self):
+        for root, dirs, files in os.walk(self.work):
+            for name in dirs + files:
+                os.chmod(os.path.join(root, name), 0o755)
+        shutil.rmtree(self.work)
+
+    def extract(self, archive: Path, target: Path, boxes_expected: int):
+        result = self.bench.run(self.tool, [windows_path(archive), windows_path(target)],
+                                answers=["OK"] * boxes_expected)
+        for box in result.boxes:
+            self.assertEqual(box.caption, "Installer", result.transcript)
+            self.assertEqual(box.buttons, ["OK"], result.transcript)
+        return result
+
+    def texts(self, result):
+        return [box.text for box in result.boxes]
+
+    def test_pkzip_corpus_stored_entries_come_out_and_others_are_reported(self):
+        corpus = Path(os.environ.get("ORVANE_CORPUS_DIR", ""))
+        manifest = corpus / "MANIFEST.tsv"
+        if not manifest.is_file():
+            self.skipTest(f"no corpus at {corpus}")
+        archives = {}
+        with open(manifest, newline="") as f:
+            for row in csv.DictReader(f, delimiter="\t"):
+                archives.setdefault(row["archive"], []).append(row)
+        for archive, entries in sorted(archives.items()):
+            with self.subTest(archive=archive):
+                target = self.work / Path(archive).stem
+                result = self.extract(corpus / archive, target, len(entries))
+                missing = 0
+                for row in entries:
+                    out = target / row["entry"]
+                    if not out.exists():
+                        self.assertNotEqual(row["method"], "stored", row["entry"])
+                        missing += 1
+                        continue
+                    self.assertEqual(out.stat().st_size, int(row["size"]), row["entry"])
+                    self.assertEqual(crc_of(out), int(row["crc32"], 16), row["entry"])
+                self.assertEqual(self.texts(result), [NOT_SUPPORTED] * missing, result.transcript)
+                self.assertEqual(result.exit_code, 1 if missing else 0)
+
+    def test_stored_tree_with_times_attributes_and_directories(self):
+        archive = self.work / "tree.zip"
+        stamp = (2020, 5, 17, 10, 30, 44)
+        payload = bytes(range(256)) * 300  # 76800 bytes: three chunks
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+            z.writestr(zipfile.ZipInfo("docs/"), b"")
+            info = zipfile.ZipInfo("docs/deep/data.bin", date_time=stamp)
+            info.create_system = 0
+            info.external_attr = 0x01  # read-only
+            z.writestr(info, payload)
+            z.writestr(zipfile.ZipInfo("readme.txt", date_time=stamp), b"read me\r\n")
+        target = self.work / "out"
+        (target).mkdir()
+        existing = target / "readme.txt"
+        existing.write_bytes(b"an older, read-only copy")
+        existing.chmod(0o444)
+        result = self.extract(archive, target, 0)
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual(result.boxes, [])
+        data = target / "docs" / "deep" / "data.bin"
+        self.assertEqual(data.read_bytes(), payload)
+        self.assertFalse(data.stat().st_mode & stat.S_IWUSR, "read-only attribute not applied")
+        self.assertEqual(existing.read_bytes(), b"read me\r\n")
+        self.assertEqual(data.stat().st_mtime, time.mktime(stamp + (0, 0, -1)))
+
+    def test_failures_are_reported_and_the_walk_goes_on(self):
+        archive = self.work / "mixed.zip"
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+            z.writestr("first.txt", b"first")
+            z.writestr("../escape.txt", b"outside")
+            z.writestr("blocked/inner.txt", b"blocked")
+            z.writestr("bad.txt", b"bad crc")
+            z.writestr("last.txt", b"last")
+        raw = bytearray(archive.read_bytes())
+        # Break the CRC of "bad.txt" in its local header only.
+        at = raw.index(b"PK\x03\x04", raw.index(b"bad.txt") - 30 - 4)
+        raw[at + 14] ^= 0xFF
+        archive.write_bytes(raw)
+        target = self.work / "out" / "t"
+        target.mkdir(parents=True)
+        (target / "blocked").write_bytes(b"a file where a directory must go")
+        result = self.extract(archive, target, 3)
+        self.assertEqual(self.texts(result), ["Write error! on ..\\escape.txt",
+                                              "Write error! on blocked\\inner.txt",
+                                              "CRC-Error!"], result.transcript)
+        self.assertEqual(result.exit_code, 1)
+        self.assertFalse((self.work / "out" / "escape.txt").exists())
+        self.assertFalse((target / "bad.txt").exists())
+        self.assertEqual((target / "first.txt").read_bytes(), b"first")
+        self.assertEqual((target / "last.txt").read_bytes(), b"last")
+
+    def test_missing_and_broken_archives(self):
+        result = self.extract(self.work / "nothere.zip", self.work / "out", 1)
+        self.assertEqual(self.texts(result),
+                         ["The specified file, nothere.zip is not found or not a ZIP file!"])
+        junk = self.work / "junk.zip"
+        junk.write_bytes(b"no archive here" * 500)
+        result = self.extract(junk, self.work / "out", 1)
+        self.assertEqual(self.texts(result), ["Error reading Zipfile!"])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
