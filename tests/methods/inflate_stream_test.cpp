@@ -256,7 +256,7 @@ TEST(InflateDynamicBlocks, NoDistanceCodeDecodesLiteralsButNoMatch) {
   EXPECT_EQ(ExtractResult::BadArchive, RunInflate(bad.Finish()).result);
 }
 
-TEST(InflateDynamicBlocks, IncompleteLiteralCodeIsRefusedBeforeItsBlock) {
+TEST(InflateDynamicBlocks, IncompleteOrOversubscribedCodesAreRefused) {
   std::vector<uint8_t> lengths = SmallLiteralLengths();
   lengths['b'] = 0;  // three 2-bit codes: one left unassigned
   DynamicBlock d(lengths, {1});
@@ -271,6 +271,14 @@ TEST(InflateDynamicBlocks, IncompleteLiteralCodeIsRefusedBeforeItsBlock) {
   InflateRun run = RunInflate(w.Finish());
   EXPECT_EQ(ExtractResult::BadArchive, run.result);
   EXPECT_TRUE(run.output.empty());
+
+  // An over-subscribed distance code fails after the literal/length table
+  // was built (the sanitizer build sees that it is released).
+  DynamicBlock over(SmallLiteralLengths(), {1, 1, 1});
+  BitWriter w2;
+  over.Header(w2, true);
+  w2.Put(0, 16);
+  EXPECT_EQ(ExtractResult::BadArchive, RunInflate(w2.Finish()).result);
 }
 
 TEST(InflateDynamicBlocks, RepeatCodes) {
