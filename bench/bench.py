@@ -34,8 +34,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 LIMIT = 100 * 1000 * 1000
+WINE_LIB = Path("/usr/lib/x86_64-linux-gnu/wine")
 CORPORA = {
-    "wine": [Path("/usr/lib/x86_64-linux-gnu/wine")],
+    # i386-windows and x86_64-windows; x86_64-unix holds Linux libraries.
+    "wine": sorted(WINE_LIB.glob("*-windows")),
     "headers": [Path("/usr/include")],
 }
 
@@ -46,6 +48,8 @@ def run(cmd, **kw):
 
 def pick_files(roots):
     """Regular files under the roots, sorted by path, up to LIMIT bytes."""
+    if not roots:
+        sys.exit("corpus directory missing: run scripts/setup.sh first")
     files = []
     for root in roots:
         for dirpath, dirnames, filenames in os.walk(root):
