@@ -1,0 +1,187 @@
+#!/usr/bin/env python3
+"""Extraction benchmark: the host engine tool against the extractors a user
+would otherwise reach for.
+
+One command, from any directory:   python3 bench/bench.py [--rounds N]
+
+It builds build/host/extract (host preset), makes two corpora from files
+every machine of this kind has after scripts/setup.sh (the Windows binaries
+that wine64 installs, and the headers under /usr/include; each sorted by
+path, the first 100 MB), zips each with Info-ZIP zip at its default level
+and with -0, and then, over several rounds with the tools alternating, times:
+
+  engine             build/host/extract ARCHIVE DIR
+  unzip              unzip -qq -o ARCHIVE -d DIR
+  7z                 7z x -y -oDIR ARCHIVE
+  libdeflate-gunzip  the same files as one gzip stream (gzip -6), decoded to a file
+  tar                unpacking an uncompressed tar of the same files (the floor
+                     for writing the files)
+
+and prints each tool's median wall time and its ratio to the engine's. Work
+happens in a temporary directory under build/ (same disk as the checkout),
+removed at the end. Standard library only.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+LIMIT = 100 * 1000 * 1000
+WINE_LIB = Path("/usr/lib/x86_64-linux-gnu/wine")
+CORPORA = {
+    # i386-windows and x86_64-windows; x86_64-unix holds Linux libraries.
+    "wine": sorted(WINE_LIB.glob("*-windows")),
+    "headers": [Path("/usr/include")],
+}
+
+
+def run(cmd, **kw):
+    subprocess.run(cmd, check=True, **kw)
+
+
+def pick_files(roots):
+    """Regular files under the roots, sorted by path, up to LIMIT bytes."""
+    if not roots:
+        sys.exit("corpus directory missing: run scripts/setup.sh first")
+    files = []
+    for root in roots:
+        for dirpath, dirnames, filenames in os.walk(root):
+            for name in filenames:
+                p = Path(dirpath) / name
+                if p.is_file() and not p.is_symlink():
+                    files.append(p)
+    files.sort(key=lambda p: str(p))
+    picked, total = [], 0
+    for p in files:
+        size = p.stat().st_size
+        if total + size > LIMIT:
+            break
+        picked.append(p)
+        total += size
+    return picked, total
+
+
+def build_engine():
+    run(["cmake", "--preset", "host"], cwd=ROOT, stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", "--preset", "host", "--target", "extract", "-j2"], cwd=ROOT,
+        stdout=subprocess.DEVNULL)
+    return ROOT / "build" / "host" / "extract"
+
+
+def make_inputs(work, name, files):
+    """Zip (default and -0), tar and tar.gz of the same files, relative to /."""
+    listing = work / f"{name}.list"
+    listing.write_text("".join(str(p.relative_to("/")) + "\n" for p in files))
+    out = {}
+    for label, level in (("deflated", "-6"), ("stored", "-0")):
+        z = work / f"{name}-{label}.zip"
+        with open(listing) as lst:
+            run(["zip", "-q", level, "-@", str(z)], cwd="/", stdin=lst)
+        out[label] = z
+    tar = work / f"{name}.tar"
+    run(["tar", "-cf", str(tar), "-C", "/", "-T", str(listing)])
+    gz = work / f"{name}.tar.gz"
+    with open(gz, "wb") as f:
+        run(["gzip", "-6", "-c", str(tar)], stdout=f)
+    out["tar"], out["gz"] = tar, gz
+    return out
+
+
+def timed(cmd, target, stdout=None):
+    if target.exists():
+        shutil.rmtree(target) if target.is_dir() else target.unlink()
+    if stdout is None:
+        target.mkdir()
+    start = time.perf_counter()
+    if stdout is None:
+        result = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    else:
+        with open(target, "wb") as f:
+            result = subprocess.run(cmd, stdout=f, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if result.returncode != 0:
+        sys.exit(f"failed: {' '.join(map(str, cmd))}\n{result.stderr.decode(errors='replace')}")
+    return elapsed
+
+
+def tools_for(engine, inputs, kind, work):
+    archive = inputs[kind]
+    out = work / "out"
+    tools = [
+        ("engine", lambda: timed([engine, archive, out], out)),
+        ("unzip", lambda: timed(["unzip", "-qq", "-o", archive, "-d", out], out)),
+        ("7z", lambda: timed(["7z", "x", "-y", "-bso0", "-bsp0", f"-o{out}", archive], out)),
+    ]
+    if kind == "deflated":
+        gunzip_out = work / "gunzip.out"
+        tools.append(("libdeflate-gunzip",
+                      lambda: timed(["libdeflate-gunzip", "-c", inputs["gz"]], gunzip_out,
+                                    stdout=True)))
+    tools.append(("tar", lambda: timed(["tar", "-xf", inputs["tar"], "-C", out], out)))
+    return tools
+
+
+def check_engine(engine, archive, files, work):
+    """The engine's output must equal the source files, byte for byte."""
+    out = work / "check"
+    timed([engine, archive, out], out)
+    for p in files:
+        got = out / p.relative_to("/")
+        if not got.is_file() or got.read_bytes() != p.read_bytes():
+            sys.exit(f"engine output differs: {got}")
+    shutil.rmtree(out)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--rounds", type=int, default=5)
+    args = ap.parse_args()
+
+    engine = build_engine()
+    (ROOT / "build").mkdir(exist_ok=True)
+    work = Path(tempfile.mkdtemp(prefix="bench-", dir=ROOT / "build"))
+    try:
+        print(f"machine: {os.uname().machine}, {os.cpu_count()} cpus, "
+              f"{cpu_model()}; date: {time.strftime('%Y-%m-%d %H:%M %Z')}")
+        for name, roots in CORPORA.items():
+            files, total = pick_files(roots)
+            inputs = make_inputs(work, name, files)
+            sizes = ", ".join(f"{k} {inputs[k].stat().st_size / 1e6:.1f} MB"
+                              for k in ("deflated", "stored", "gz"))
+            print(f"\n{name}: {len(files)} files, {total / 1e6:.1f} MB ({sizes})")
+            for kind in ("deflated", "stored"):
+                check_engine(engine, inputs[kind], files, work)
+                tools = tools_for(engine, inputs, kind, work)
+                times = {t: [] for t, _ in tools}
+                for _ in range(args.rounds):
+                    for t, fn in tools:
+                        times[t].append(fn())
+                base = statistics.median(times["engine"])
+                print(f"  {kind} ({args.rounds} rounds, median wall time):")
+                for t, _ in tools:
+                    m = statistics.median(times[t])
+                    ratio = "" if t == "engine" else f"   engine/{t} {base / m:5.2f}"
+                    print(f"    {t:18} {m:7.3f} s{ratio}")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def cpu_model():
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "unknown cpu"
+
+
+if __name__ == "__main__":
+    main()

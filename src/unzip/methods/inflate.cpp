@@ -1,0 +1,404 @@
+// Inflate (deflate decoding, RFC 1951) over the engine's bit reader and the
+// 32768-byte output window, which doubles as the match history.
+//
+// The block loop, stored blocks and the dynamic-block header use the
+// engine's NeedBits/DropBits directly. The literal/length loop keeps the bit
+// buffer in a 64-bit local for speed: it takes whole bytes only from what the
+// input buffer already holds, refills through the engine exactly where
+// NeedBits would (one byte at a time, when a needed byte is not buffered),
+// and hands unused whole bytes back to the input buffer when it returns, so
+// refills, the message pump and the abort poll keep their rhythm.
+#include "unzip/methods/inflate.h"
+
+#include <cstring>
+
+#include "unzip/engine_state.h"
+#include "unzip/methods/huffman.h"
+#include "unzip/output_window.h"
+
+namespace {
+
+// Root-table widths requested for dynamic blocks, fixed blocks and the
+// code-length code.
+constexpr uint32_t kLiteralBits = 9;
+constexpr uint32_t kDistanceBits = 6;
+constexpr uint32_t kFixedLiteralBits = 7;
+constexpr uint32_t kFixedDistanceBits = 5;
+constexpr uint32_t kCodeLengthBits = 7;
+
+constexpr uint32_t kFirstLengthSymbol = 257;
+constexpr uint32_t kCodeLengthCodes = 19;
+constexpr uint32_t kMaxLengths = 320;  // up to 288 literal/length plus 32 distance lengths
+
+// Literal/length symbols 257 to 287 and distance symbols 0 to 31; an extra
+// count of 99 marks a symbol that may be given a length but never occurs
+// in valid data (286, 287, 30, 31).
+const uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+                                  35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+const uint8_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                  3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,     0};
+const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+// The order in which the code-length code's lengths are sent.
+const uint8_t kCodeLengthOrder[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                    11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// The literal/length loop's bit buffer. Bits above Count may hold the low
+// bits of the next input byte, never anything else.
+struct LocalBits {
+  uint64_t Bits;
+  uint32_t Count;
+};
+
+// NeedBits on the local buffer: one byte at a time, refilling the input
+// buffer through the engine when it is empty. Takes and returns the buffer
+// by value so that the hot loop can keep it in registers.
+LocalBits FillBits(LocalBits r, uint32_t n) {
+  while (r.Count < n) {
+    if (Engine.InputPos > Engine.InputLast) {
+      Engine.BitBuffer = static_cast<uint32_t>(r.Bits & ((uint64_t{1} << r.Count) - 1));
+      Engine.BitCount = static_cast<uint8_t>(r.Count);
+      RefillInput();
+    }
+    r.Bits |= static_cast<uint64_t>(Engine.InputBuffer[Engine.InputPos++]) << r.Count;
+    r.Count += 8;
+  }
+  return r;
+}
+
+inline void Need(LocalBits& r, uint32_t n) {
+  if (r.Count < n) r = FillBits(r, n);
+}
+
+inline void Drop(LocalBits& r, uint32_t n) {
+  r.Bits >>= n;
+  r.Count -= n;
+}
+
+inline uint32_t Peek(const LocalBits& r, uint32_t n) {
+  return static_cast<uint32_t>(r.Bits) & ((1u << n) - 1);
+}
+
+// Tops the local buffer up to at least 56 bits from bytes already in the
+// input buffer, when 8 of them are there; one item of deflate data never
+// looks at more than 48 bits, so the item then needs no refill.
+inline void FillFromBuffer(LocalBits& r) {
+  if (Engine.InputLast - Engine.InputPos < 7) return;
+  const uint8_t* p = Engine.InputBuffer + Engine.InputPos;
+  const uint64_t word = uint64_t{p[0]} | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 |
+                        uint64_t{p[3]} << 24 | uint64_t{p[4]} << 32 | uint64_t{p[5]} << 40 |
+                        uint64_t{p[6]} << 48 | uint64_t{p[7]} << 56;
+  r.Bits |= word << r.Count;
+  const uint32_t taken = (63 - r.Count) >> 3;
+  Engine.InputPos = static_cast<int16_t>(Engine.InputPos + taken);
+  r.Count += taken * 8;
+}
+
+// Leaves the local buffer's bits to the engine, returning whole unused bytes
+// to the input buffer where they still are in it.
+void StoreBits(LocalBits& r) {
+  uint32_t back = r.Count >> 3;
+  if (back > static_cast<uint32_t>(Engine.InputPos)) back = static_cast<uint32_t>(Engine.InputPos);
+  Engine.InputPos = static_cast<int16_t>(Engine.InputPos - back);
+  r.Count -= back * 8;
+  Engine.BitBuffer = static_cast<uint32_t>(r.Bits & ((uint64_t{1} << r.Count) - 1));
+  Engine.BitCount = static_cast<uint8_t>(r.Count);
+}
+
+// Follows links from a root slot to the slot of the next code; null when
+// the table has no slots or the code is invalid.
+inline const HuffEntry* Lookup(LocalBits& r, const HuffEntry* table, uint32_t bits) {
+  if (!table) return nullptr;
+  Need(r, bits);
+  const HuffEntry* e = table + Peek(r, bits);
+  while (e->Operation > kOpLiteral) {
+    if (e->Operation == kOpInvalid) return nullptr;
+    Drop(r, e->Bits);
+    const uint32_t width = e->Operation - kOpLinkBase;
+    Need(r, width);
+    e = e->Link + Peek(r, width);
+  }
+  Drop(r, e->Bits);
+  return e;
+}
+
+// Copies a match of length bytes from source (a window index, taken modulo
+// the window size) to pos, in pieces that end at the window's end. A piece
+// whose source trails pos by less than its length repeats the bytes it has
+// just written, as a byte-by-byte copy in increasing order would.
+bool CopyMatch(uint8_t* window, uint32_t& pos, uint32_t source, uint32_t length) {
+  while (length > 0) {
+    source &= kWindowSize - 1;
+    uint32_t piece = kWindowSize - (source > pos ? source : pos);
+    if (piece > length) piece = length;
+    const int32_t lead = static_cast<int32_t>(pos - source);
+    uint8_t* to = window + pos;
+    const uint8_t* from = window + source;
+    if (lead == 1) {
+      memset(to, *from, piece);
+    } else if (lead >= 8 || lead < 0) {
+      // Eight bytes at a time: a chunk never reads a byte that this piece
+      // writes after it, whether the source trails by eight or more (block
+      // moves and long-period runs) or lies ahead.
+      uint32_t i = 0;
+      for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
+      for (; i < piece; ++i) to[i] = from[i];
+    } else {
+      // A run of period 2 to 7 (or, at distance 32768, a copy onto itself).
+      for (uint32_t i = 0; i < piece; ++i) to[i] = from[i];
+    }
+    pos += piece;
+    source += piece;
+    length -= piece;
+    if (pos == kWindowSize) {
+      if (!FlushWindow(kWindowSize)) return false;
+      pos = 0;
+    }
+  }
+  return true;
+}
+
+ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances,
+                           uint32_t literalBits, uint32_t distanceBits) {
+  LocalBits r{Engine.BitBuffer, Engine.BitCount};
+  uint8_t* const window = OutputWindow;
+  uint32_t pos = WindowPos;
+  ExtractResult result;
+  for (;;) {
+    if (Engine.AbortRequested) {
+      result = ExtractResult::UserAborted;
+      break;
+    }
+    if (Engine.InputExhausted) {
+      result = ExtractResult::ReadFailed;
+      break;
+    }
+    if (r.Count < 48) FillFromBuffer(r);
+
+    const HuffEntry* e = Lookup(r, literals, literalBits);
+    if (!e) {
+      result = ExtractResult::BadArchive;
+      break;
+    }
+    if (e->Operation == kOpLiteral) {
+      window[pos++] = static_cast<uint8_t>(e->Value);
+      if (pos == kWindowSize) {
+        if (!FlushWindow(kWindowSize)) {
+          result = ExtractResult::WriteFailed;
+          break;
+        }
+        pos = 0;
+      }
+      continue;
+    }
+    if (e->Operation == kOpEndOfBlock) {
+      result = ExtractResult::Ok;
+      break;
+    }
+
+    uint32_t extra = e->Operation;
+    Need(r, extra);
+    const uint32_t length = e->Value + Peek(r, extra);
+    Drop(r, extra);
+
+    e = Lookup(r, distances, distanceBits);
+    if (!e) {
+      result = ExtractResult::BadArchive;
+      break;
+    }
+    extra = e->Operation;
+    Need(r, extra);
+    const uint32_t source = (pos - e->Value - Peek(r, extra)) & 0xFFFF;
+    Drop(r, extra);
+    if (!CopyMatch(window, pos, source, length)) {
+      result = ExtractResult::WriteFailed;
+      break;
+    }
+  }
+  WindowPos = static_cast<uint16_t>(pos);
+  StoreBits(r);
+  return result;
+}
+
+ExtractResult InflateStored() {
+  DropBits(Engine.BitCount & 7);
+  NeedBits(16);
+  uint32_t length = Engine.BitBuffer & 0xFFFF;
+  DropBits(16);
+  NeedBits(16);
+  if (length != (~Engine.BitBuffer & 0xFFFF)) return ExtractResult::BadArchive;
+  DropBits(16);
+
+  while (length > 0 && !Engine.AbortRequested && !Engine.InputExhausted) {
+    if (Engine.BitCount == 0 && Engine.InputPos <= Engine.InputLast) {
+      // Byte-aligned with nothing held: move what the input buffer has in
+      // one piece. No refill happens inside, so the flags cannot change.
+      uint32_t n = static_cast<uint32_t>(Engine.InputLast - Engine.InputPos + 1);
+      if (n > length) n = length;
+      if (n > kWindowSize - WindowPos) n = kWindowSize - WindowPos;
+      memcpy(OutputWindow + WindowPos, Engine.InputBuffer + Engine.InputPos, n);
+      Engine.InputPos = static_cast<int16_t>(Engine.InputPos + n);
+      WindowPos = static_cast<uint16_t>(WindowPos + n);
+      length -= n;
+    } else {
+      --length;
+      NeedBits(8);
+      OutputWindow[WindowPos++] = static_cast<uint8_t>(Engine.BitBuffer);
+      DropBits(8);
+    }
+    if (WindowPos == kWindowSize) {
+      if (!FlushWindow(kWindowSize)) return ExtractResult::WriteFailed;
+      WindowPos = 0;
+    }
+  }
+  if (Engine.AbortRequested) return ExtractResult::UserAborted;
+  if (Engine.InputExhausted) return ExtractResult::ReadFailed;
+  return ExtractResult::Ok;
+}
+
+// Runs the literal/length loop with two tables and releases both.
+ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t literalBits,
+                         uint32_t distanceBits) {
+  const ExtractResult result = InflateCodes(literals, distances, literalBits, distanceBits);
+  FreeHuffmanTable(literals);
+  FreeHuffmanTable(distances);
+  return result;
+}
+
+ExtractResult InflateFixed() {
+  uint8_t lengths[288];
+  memset(lengths, 8, 144);
+  memset(lengths + 144, 9, 112);
+  memset(lengths + 256, 7, 24);
+  memset(lengths + 280, 8, 8);
+  HuffEntry* literals;
+  uint32_t literalBits = kFixedLiteralBits;
+  const HuffStatus literalStatus = BuildHuffmanTable(lengths, 288, kFirstLengthSymbol, kLengthBase,
+                                                     kLengthExtra, &literals, &literalBits);
+  if (literalStatus != kHuffComplete) {
+    // Only a lack of memory can fail this complete set.
+    FreeHuffmanTable(literals);
+    return ExtractResult::BadArchive;
+  }
+
+  memset(lengths, 5, 30);
+  HuffEntry* distances;
+  uint32_t distanceBits = kFixedDistanceBits;
+  if (BuildHuffmanTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, &distances, &distanceBits) >
+      kHuffIncomplete) {
+    FreeHuffmanTable(literals);
+    return ExtractResult::BadArchive;
+  }
+  return DecodeWith(literals, distances, literalBits, distanceBits);
+}
+
+uint32_t TakeBits(uint32_t n) {
+  NeedBits(n);
+  const uint32_t value = Engine.BitBuffer & BitMask[n];
+  DropBits(n);
+  return value;
+}
+
+ExtractResult InflateDynamic() {
+  const uint32_t literalCount = kFirstLengthSymbol + TakeBits(5);
+  const uint32_t distanceCount = 1 + TakeBits(5);
+  const uint32_t codeLengthCount = 4 + TakeBits(4);
+
+  uint8_t lengths[kMaxLengths] = {};
+  for (uint32_t i = 0; i < codeLengthCount; ++i)
+    lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(TakeBits(3));
+
+  HuffEntry* codeLengths;
+  uint32_t codeLengthBits = kCodeLengthBits;
+  const HuffStatus status = BuildHuffmanTable(lengths, kCodeLengthCodes, kCodeLengthCodes, nullptr,
+                                              nullptr, &codeLengths, &codeLengthBits);
+  if (status != kHuffComplete || !codeLengths) {
+    FreeHuffmanTable(codeLengths);
+    return ExtractResult::BadArchive;
+  }
+
+  const uint32_t total = literalCount + distanceCount;
+  uint32_t previous = 0;
+  for (uint32_t i = 0; i < total;) {
+    NeedBits(codeLengthBits);
+    const HuffEntry& slot = codeLengths[Engine.BitBuffer & BitMask[codeLengthBits]];
+    // A lone code-length code of length 1 leaves its other code unassigned.
+    if (slot.Operation == kOpInvalid) {
+      FreeHuffmanTable(codeLengths);
+      return ExtractResult::BadArchive;
+    }
+    DropBits(slot.Bits);
+    const uint32_t symbol = slot.Value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<uint8_t>(symbol);
+      previous = symbol;
+      continue;
+    }
+    uint32_t repeat;
+    uint32_t value = 0;
+    if (symbol == 16) {
+      repeat = 3 + TakeBits(2);
+      value = previous;
+    } else if (symbol == 17) {
+      repeat = 3 + TakeBits(3);
+    } else {
+      repeat = 11 + TakeBits(7);
+    }
+    if (i + repeat > total) {
+      FreeHuffmanTable(codeLengths);
+      return ExtractResult::BadArchive;
+    }
+    memset(lengths + i, static_cast<int>(value), repeat);
+    i += repeat;
+    previous = value;
+  }
+  FreeHuffmanTable(codeLengths);
+
+  HuffEntry* literals;
+  uint32_t literalBits = kLiteralBits;
+  if (BuildHuffmanTable(lengths, literalCount, kFirstLengthSymbol, kLengthBase, kLengthExtra,
+                        &literals, &literalBits) != kHuffComplete) {
+    FreeHuffmanTable(literals);
+    return ExtractResult::BadArchive;
+  }
+  HuffEntry* distances;
+  uint32_t distanceBits = kDistanceBits;
+  if (BuildHuffmanTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
+                        &distances, &distanceBits) > kHuffIncomplete) {
+    FreeHuffmanTable(literals);
+    return ExtractResult::BadArchive;
+  }
+  return DecodeWith(literals, distances, literalBits, distanceBits);
+}
+
+ExtractResult InflateBlock(bool* last) {
+  *last = TakeBits(1) != 0;
+  switch (TakeBits(2)) {
+    case 0:
+      return InflateStored();
+    case 1:
+      return InflateFixed();
+    case 2:
+      return InflateDynamic();
+    default:
+      return ExtractResult::BadArchive;
+  }
+}
+
+}  // namespace
+
+ExtractResult Inflate() {
+  ResetInput();
+  Engine.BitBuffer = 0;
+  Engine.BitCount = 0;
+  WindowPos = 0;
+  bool last = false;
+  while (!last) {
+    const ExtractResult result = InflateBlock(&last);
+    if (result != ExtractResult::Ok) return result;
+  }
+  return FlushWindow(WindowPos) ? ExtractResult::Ok : ExtractResult::WriteFailed;
+}
