@@ -12,6 +12,8 @@
 
 #include <string.h>
 
+#include "unzip/little_endian.h"
+
 namespace {
 
 constexpr uint32_t kSearchWindow = 4096;
@@ -19,10 +21,6 @@ constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kRecordSize = 46;
 constexpr uint32_t kDirectoryWindow = 64000;
 
-uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Little32(const uint8_t* p) {
-  return static_cast<uint32_t>(Little16(p)) | static_cast<uint32_t>(Little16(p + 2)) << 16;
-}
 bool IsSignature(const uint8_t* p, uint8_t third, uint8_t fourth) {
   return p[0] == 'P' && p[1] == 'K' && p[2] == third && p[3] == fourth;
 }

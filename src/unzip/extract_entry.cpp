@@ -13,6 +13,7 @@
 #include "unzip/dos_time.h"
 #include "unzip/engine_state.h"
 #include "unzip/entry_directories.h"
+#include "unzip/little_endian.h"
 #include "unzip/methods/inflate.h"
 #include "unzip/output_window.h"
 
@@ -35,10 +36,6 @@ constexpr uint32_t kStaleMarkMs = 30000;
 
 bool BusyMark = false;
 
-uint16_t Little16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Little32(const uint8_t* p) {
-  return static_cast<uint32_t>(Little16(p)) | static_cast<uint32_t>(Little16(p + 2)) << 16;
-}
 
 ExtractResult DecodeEntry(uint16_t method) {
   switch (method) {
