@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "platform/platform.h"
+#include "unzip/extract_entry.h"
 
 char* NextPathToken(char* text, char separator) {
   static char* resume = nullptr;
@@ -22,7 +23,7 @@ char* NextPathToken(char* text, char separator) {
 }
 
 void MakeEntryDirectories(const char* path) {
-  char buffer[260];
+  char buffer[kMaxOutputPath + 1];
   size_t length = strlen(path);
   if (length >= sizeof buffer) return;
   memcpy(buffer, path, length + 1);

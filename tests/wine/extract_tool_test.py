@@ -1,6 +1,8 @@
 """End-to-end tests of the engine's Win32 side: build/win64/extract.exe run
 under the UI robot in the Wine bench (winebench.py), checking the boxes a
-person would see, the exit code and the files that come out.
+person would see, the exit code and the files that come out: stored and
+deflated entries, the PKZIP corpus, Info-ZIP archives and a streamed entry
+whose CRC follows in a data descriptor.
 
 Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
 set), or by hand after `winebench.py start DIR`. ORVANE_CORPUS_DIR points at
@@ -9,8 +11,10 @@ the PKZIP corpus (skipped with a message when absent). Standard library only.
 
 import csv
 import os
+import random
 import shutil
 import stat
+import subprocess
 import sys
 import tempfile
 import time
@@ -56,13 +60,23 @@ class ExtractUnderWine(unittest.TestCase):
     def texts(self, result):
         return [box.text for box in result.boxes]
 
-    def test_pkzip_corpus_stored_entries_come_out_and_others_are_reported(self):
+    def extract_cleanly(self, archive: Path) -> Path:
+        target = self.work / (archive.stem + "-out")
+        result = self.extract(archive, target, 0)
+        self.assertEqual(result.boxes, [], result.transcript)
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        return target
+
+    def corpus_dir(self) -> Path:
         corpus = Path(os.environ.get("ORVANE_CORPUS_DIR", ""))
-        manifest = corpus / "MANIFEST.tsv"
-        if not manifest.is_file():
+        if not (corpus / "MANIFEST.tsv").is_file():
             self.skipTest(f"no corpus at {corpus}")
+        return corpus
+
+    def test_pkzip_corpus_stored_entries_come_out_and_others_are_reported(self):
+        corpus = self.corpus_dir()
         archives = {}
-        with open(manifest, newline="") as f:
+        with open(corpus / "MANIFEST.tsv", newline="") as f:
             for row in csv.DictReader(f, delimiter="\t"):
                 archives.setdefault(row["archive"], []).append(row)
         for archive, entries in sorted(archives.items()):
@@ -140,6 +154,39 @@ class ExtractUnderWine(unittest.TestCase):
         junk.write_bytes(b"no archive here" * 500)
         result = self.extract(junk, self.work / "out", 1)
         self.assertEqual(self.texts(result), ["Error reading Zipfile!"])
+
+
+    def test_pkzip_204_deflated_entries_match_the_manifest(self):
+        corpus = self.corpus_dir()
+        with open(corpus / "MANIFEST.tsv", newline="") as f:
+            rows = [r for r in csv.DictReader(f, delimiter="\t")
+                    if r["archive"] == "pkzip/PKZ204EN.ZIP"]
+        self.assertEqual(sum(r["method"] == "deflated" for r in rows), 8)
+        target = self.extract_cleanly(corpus / "pkzip" / "PKZ204EN.ZIP")
+        for row in rows:
+            data = (target / row["entry"]).read_bytes()
+            self.assertEqual(len(data), int(row["size"]), row["entry"])
+            self.assertEqual(zlib.crc32(data), int(row["crc32"], 16), row["entry"])
+
+    def test_info_zip_level_9_and_a_streamed_entry(self):
+        rng = random.Random(5)
+        words = [b"orvane ", b"window ", b"deflate\n", b"entry ", b"table "]
+        text = b"".join(rng.choice(words) for _ in range(40000))
+        noise = bytes(rng.getrandbits(8) for _ in range(50000))
+        src = self.work / "src"
+        src.mkdir()
+        (src / "text.txt").write_bytes(text)
+        (src / "mixed.bin").write_bytes(noise[:20000] + text + bytes(70000))
+        subprocess.run(["zip", "-q", "-9", "../l9.zip", "text.txt", "mixed.bin"], cwd=src, check=True)
+        target = self.extract_cleanly(self.work / "l9.zip")
+        self.assertEqual((target / "text.txt").read_bytes(), text)
+        self.assertEqual((target / "mixed.bin").read_bytes(), (src / "mixed.bin").read_bytes())
+
+        # Written to a pipe: sizes 0 in the local header, CRC in the descriptor.
+        subprocess.run("zip -q -fz- - - | cat > piped.zip", shell=True, input=text,
+                       cwd=self.work, check=True)
+        target = self.extract_cleanly(self.work / "piped.zip")
+        self.assertEqual((target / "-").read_bytes(), text)
 
 
 if __name__ == "__main__":
