@@ -1,7 +1,7 @@
 // Command-line splitting; see command_line.h for the rules.
 #include "launcher/command_line.h"
 
-#include "launcher/ascii_text.h"
+#include "system/ascii_text.h"
 
 const char* TakeArgument(const char* p, char* out, uint32_t capacity, bool* fits) {
   *fits = true;

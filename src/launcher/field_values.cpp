@@ -1,7 +1,7 @@
 // Template field values; see field_values.h.
 #include "launcher/field_values.h"
 
-#include "launcher/ascii_text.h"
+#include "system/ascii_text.h"
 
 bool ParseStubSizeValue(const char* field, uint32_t width, int32_t* value) {
   uint32_t begin = 0;
@@ -26,4 +26,24 @@ uint32_t CopyTrimmedField(const char* field, uint32_t width, char* out) {
   for (uint32_t i = 0; i < length; ++i) out[i] = field[begin + i];
   out[length] = '\0';
   return length;
+}
+
+void ResolveInstallDirectory(const char* field, uint32_t width, const char* windowsDirectory,
+                             PathText& out) {
+  constexpr const char* kWindowsDirectoryPrefix = "<WINDIR>";
+  constexpr uint32_t kPrefixLength = 8;
+  uint32_t begin = 0;
+  uint32_t end = width;
+  TrimRange(field, &begin, &end);
+  PathText trimmed;
+  SetText(trimmed, "");
+  AppendRange(trimmed, field + begin, end - begin);
+  if (!StartsWithIgnoringAsciiCase(trimmed.chars, kWindowsDirectoryPrefix)) {
+    out = trimmed;
+    return;
+  }
+  const char* rest = trimmed.chars + kPrefixLength;
+  SetText(out, windowsDirectory);
+  if (rest[0] != '\0' && rest[0] != '\\') AppendChar(out, '\\');
+  AppendText(out, rest);
 }

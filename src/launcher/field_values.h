@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "system/path_text.h"
+
 // The stub-size field as a decimal integer: one or more digits, leading
 // zeros allowed, blanks and control characters around them ignored. Returns
 // false for anything else (empty, a sign, a letter, a value above 2^31 - 1).
@@ -13,3 +15,11 @@ bool ParseStubSizeValue(const char* field, uint32_t width, int32_t* value);
 // Copies the field without leading and trailing characters of codes 0 to 32
 // into `out` (at least width + 1 bytes), NUL-terminated. Returns the length.
 uint32_t CopyTrimmedField(const char* field, uint32_t width, char* out);
+
+// The install-directory field as a directory: trimmed of codes 0 to 32; a
+// leading "<WINDIR>" in any letter case stands for `windowsDirectory`, with
+// a backslash put between when the rest does not begin with one ("<WINDIR>"
+// alone gives the Windows directory itself). Anything else is used as it
+// stands; a blank field gives "" (no install directory).
+void ResolveInstallDirectory(const char* field, uint32_t width, const char* windowsDirectory,
+                             PathText& out);

@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include "launcher/command_line.h"
-#include "launcher/fatal_error.h"
+#include "launcher/install_mode.h"
 #include "launcher/mode_selection.h"
 #include "launcher/stub_size.h"
-#include "launcher/template_fields.h"
+#include "system/fatal_error.h"
 
 namespace {
 
@@ -24,10 +24,7 @@ void RunMode(const CommandArguments& args) {
       // Not built yet: these modes end at once.
       break;
     case Mode::Install:
-      // The installation steps come with the payload carving. The stub-size
-      // value it starts from is read now, so a broken field ends the run
-      // with the error report at once.
-      ReadStubSizeValue();
+      RunInstallation(args.text[0]);
       break;
   }
 }

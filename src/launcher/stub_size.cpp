@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "launcher/ascii_text.h"
+#include "system/ascii_text.h"
 
 void ShowStubSize(const char* ownPath) {
   char digits[21];

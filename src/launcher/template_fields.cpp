@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-#include "launcher/fatal_error.h"
 #include "launcher/field_values.h"
+#include "system/fatal_error.h"
+#include "system/system_directories.h"
 
 namespace {
 
@@ -54,4 +55,20 @@ int32_t ReadStubSizeValue() {
     FatalError(message);
   }
   return value;
+}
+
+void ReadInstallDirectory(PathText& out) {
+  char field[kInstallDirectoryFieldWidth + 1];
+  CopyField(kTemplateFields.installDirectory, kInstallDirectoryFieldWidth, field);
+  PathText windows;
+  WindowsDirectory(windows);
+  ResolveInstallDirectory(field, kInstallDirectoryFieldWidth, windows.chars, out);
+}
+
+void ReadSetupCommand(PathText& out) {
+  char field[kSetupCommandFieldWidth + 1];
+  CopyField(kTemplateFields.setupCommand, kSetupCommandFieldWidth, field);
+  char trimmed[kSetupCommandFieldWidth + 1];
+  CopyTrimmedField(field, kSetupCommandFieldWidth, trimmed);
+  SetText(out, trimmed);
 }

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "system/path_text.h"
+
 constexpr uint32_t kStubSizeFieldWidth = 7;
 constexpr uint32_t kInstallDirectoryFieldWidth = 128;
 constexpr uint32_t kSetupCommandFieldWidth = 128;
@@ -18,3 +20,10 @@ constexpr uint32_t kSetupCommandFieldWidth = 128;
 // first byte in the finished file. A field that is not a decimal number ends
 // the run through FatalError.
 int32_t ReadStubSizeValue();
+
+// The install-directory field resolved (ResolveInstallDirectory with the
+// Windows directory); "" when the field is blank.
+void ReadInstallDirectory(PathText& out);
+
+// The setup-command field trimmed of codes 0 to 32 at both ends.
+void ReadSetupCommand(PathText& out);

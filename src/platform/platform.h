@@ -28,6 +28,7 @@ constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
 constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kAttrReparsePoint = 0x400;  // a junction or symbolic link
 constexpr uint32_t kNoAttributes = 0xFFFFFFFF;  // lookup failed
 
 // Message box flags and answers (Win32 values).
@@ -45,6 +46,7 @@ struct CalendarTime {
 
 // Files. Every call reports failure instead of raising.
 FileHandle OpenForReading(const char* path);  // existing file, read-only, others may read and write
+FileHandle OpenForUpdate(const char* path);   // existing file, read and write, others may too
 // Creates or truncates a file for reading and writing. On failure,
 // *pathMissing tells whether the system said "path not found".
 FileHandle CreateOutputFile(const char* path, bool* pathMissing);
@@ -64,10 +66,37 @@ bool DeletePath(const char* path);               // a file
 bool FileExists(const char* path);               // a directory search finds it (any attributes)
 bool ChangeDirectory(const char* path);
 bool MakeDirectory(const char* path);
+// Removes an empty directory, or a directory link itself (never what it
+// points to).
+bool RemoveDirectoryPath(const char* path);
 // The absolute form of a path given relative to the current directory; false
 // when it does not fit in size characters and a terminator. For tools: the
 // engine changes the current directory as it goes.
 bool AbsolutePath(const char* path, char* out, uint32_t size);
+
+// Directory listings, for the launcher's clean-ups. A listing of
+// "DIR\*.*" visits every entry of DIR: hidden and system ones, "." and ".."
+// included. The attributes are the entry's own: a link to a directory
+// reports kAttrReparsePoint with kAttrDirectory.
+struct DirectoryListing {
+  intptr_t search;
+  char name[260];
+  uint32_t attributes;
+};
+// False when nothing could be listed; the listing is then closed already.
+bool FirstListedEntry(const char* pattern, DirectoryListing* listing);
+// False at the end of the listing.
+bool NextListedEntry(DirectoryListing* listing);
+void CloseListing(DirectoryListing* listing);
+
+// The Windows and System directories as the system reports them (normally
+// without a trailing backslash), cut at size - 1 characters; empty when the
+// query fails or the directory does not fit.
+void ReadWindowsDirectory(char* out, uint32_t size);
+void ReadSystemDirectory(char* out, uint32_t size);
+
+// True for the first byte of a two-byte character of the ANSI code page.
+bool IsLeadByte(uint8_t byte);
 
 // The user's side.
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);

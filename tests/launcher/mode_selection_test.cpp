@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/ascii_text.h"
+#include "system/ascii_text.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(AsciiText, UpperCasingChangesOnlyAToZ) {
   EXPECT_EQ(UpperAscii('z'), 'Z');
   for (char c : {'`', '{', '@', '[', 'A', '1', '\xe9', '\xff'}) EXPECT_EQ(UpperAscii(c), c);
   // No code-page folding: e-acute does not become E-acute.
-  EXPECT_FALSE(EqualsUpperAscii("\xe9", "\xc9"));
+  EXPECT_FALSE(EqualsIgnoringAsciiCase("\xe9", "\xc9"));
 }
 
 TEST(AsciiText, FormatDecimal) {

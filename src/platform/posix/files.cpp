@@ -24,6 +24,19 @@ FileHandle OpenForReading(const char* path) {
   return fd;
 }
 
+FileHandle OpenForUpdate(const char* path) {
+  char host[kHostPathSize];
+  if (!ToHostPath(path, host)) return kNoFile;
+  int fd = open(host, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   *pathMissing = false;
   char host[kHostPathSize];

@@ -3,8 +3,9 @@
 // On the host there is no user and no window: message boxes are recorded
 // (and answered OK), the status text goes to an observer, the abort key is
 // "held down" when a test says so, the tick count can be frozen at a chosen
-// value, and the message pump runs a hook, so that a test can call back into
-// the engine from where a window procedure would run.
+// value, the Windows and System directories are whatever a test sets, and
+// the message pump runs a hook, so that a test can call back into the engine
+// from where a window procedure would run.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,10 @@ void HoldKeyDown(uint16_t virtualKey);
 // UseRealTickCount.
 void SetHostTickCount(uint32_t milliseconds);
 void UseRealTickCount();
+
+// The directories ReadWindowsDirectory and ReadSystemDirectory report
+// (Windows paths; "C:\WINDOWS" and "C:\WINDOWS\system32" until set).
+void SetHostSystemDirectories(const char* windowsDirectory, const char* systemDirectory);
 
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);

@@ -1,11 +1,18 @@
 // POSIX side of the path calls. Read-only maps onto the owner's write
 // permission; hidden, system and archive, which a host file cannot carry, are
-// kept in a small side table by host path so that they read back as set.
+// kept in a small side table by host path so that they read back as set. A
+// symbolic link stands for a Windows reparse point: its attributes are its
+// own, as Windows reports a link's, and removing it removes the link only.
+// Deleting a read-only file is refused, as Windows refuses it, also when the
+// tests run as root.
+#include <dirent.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/host_controls.h"
 #include "platform/posix/host_path.h"
 
 namespace {
@@ -55,19 +62,26 @@ bool RememberSide(const char* hostPath, uint32_t bits) {
   return true;
 }
 
+uint32_t HostAttributes(const char* host) {
+  struct stat st;
+  if (lstat(host, &st) != 0) return kNoAttributes;
+  if (S_ISLNK(st.st_mode)) {
+    return kAttrReparsePoint | (stat(host, &st) == 0 && S_ISDIR(st.st_mode) ? kAttrDirectory : 0);
+  }
+  uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
+  if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
+  if (const SideEntry* e = FindSide(host)) attributes |= e->bits;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
 }  // namespace
 
 void ForgetExtraAttributes(const char* hostPath) { RememberSide(hostPath, 0); }
 
 uint32_t GetPathAttributes(const char* path) {
   char host[kHostPathSize];
-  struct stat st;
-  if (!ToHostPath(path, host) || stat(host, &st) != 0) return kNoAttributes;
-  uint32_t attributes = 0;
-  if (S_ISDIR(st.st_mode)) attributes |= kAttrDirectory;
-  if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
-  if (const SideEntry* e = FindSide(host)) attributes |= e->bits;
-  return attributes == 0 ? kAttrNormal : attributes;
+  return ToHostPath(path, host) ? HostAttributes(host) : kNoAttributes;
 }
 
 bool SetPathAttributes(const char* path, uint32_t attributes) {
@@ -82,7 +96,11 @@ bool SetPathAttributes(const char* path, uint32_t attributes) {
 
 bool DeletePath(const char* path) {
   char host[kHostPathSize];
-  if (!ToHostPath(path, host) || unlink(host) != 0) return false;
+  if (!ToHostPath(path, host)) return false;
+  uint32_t attributes = HostAttributes(host);
+  if (attributes == kNoAttributes || (attributes & kAttrReadOnly) != 0 || unlink(host) != 0) {
+    return false;
+  }
   ForgetExtraAttributes(host);
   return true;
 }
@@ -102,6 +120,97 @@ bool MakeDirectory(const char* path) {
   char host[kHostPathSize];
   return ToHostPath(path, host) && mkdir(host, 0777) == 0;
 }
+
+bool RemoveDirectoryPath(const char* path) {
+  char host[kHostPathSize];
+  struct stat st;
+  if (!ToHostPath(path, host) || lstat(host, &st) != 0) return false;
+  return (S_ISLNK(st.st_mode) ? unlink(host) : rmdir(host)) == 0;
+}
+
+namespace {
+
+// What a listing keeps between calls: the open directory and its host path
+// with a trailing '/', to which entry names are appended.
+struct HostListing {
+  DIR* directory;
+  char path[kHostPathSize];
+  size_t length;
+};
+
+bool TakeNext(DirectoryListing* listing) {
+  auto* host = reinterpret_cast<HostListing*>(listing->search);
+  for (;;) {
+    struct dirent* entry = readdir(host->directory);
+    if (!entry) return false;
+    size_t nameLength = strlen(entry->d_name);
+    if (nameLength >= sizeof listing->name || host->length + nameLength >= kHostPathSize) continue;
+    memcpy(listing->name, entry->d_name, nameLength + 1);
+    memcpy(host->path + host->length, entry->d_name, nameLength + 1);
+    listing->attributes = HostAttributes(host->path);
+    if (listing->attributes != kNoAttributes) return true;
+  }
+}
+
+}  // namespace
+
+bool FirstListedEntry(const char* pattern, DirectoryListing* listing) {
+  listing->search = 0;
+  // Only the pattern "*.*" is used: it lists everything.
+  size_t length = strlen(pattern);
+  if (length < 3 || strcmp(pattern + length - 3, "*.*") != 0) return false;
+  auto* host = static_cast<HostListing*>(calloc(1, sizeof(HostListing)));
+  if (!host) return false;
+  char directory[kHostPathSize];
+  memcpy(directory, pattern, length - 3);
+  directory[length - 3] = '\0';
+  if (directory[0] == '\0') memcpy(directory, ".", 2);
+  if (!ToHostPath(directory, host->path) || (host->directory = opendir(host->path)) == nullptr) {
+    free(host);
+    return false;
+  }
+  host->length = strlen(host->path);
+  if (host->length == 0 || host->path[host->length - 1] != '/') host->path[host->length++] = '/';
+  listing->search = reinterpret_cast<intptr_t>(host);
+  if (TakeNext(listing)) return true;
+  CloseListing(listing);
+  return false;
+}
+
+bool NextListedEntry(DirectoryListing* listing) { return listing->search != 0 && TakeNext(listing); }
+
+void CloseListing(DirectoryListing* listing) {
+  auto* host = reinterpret_cast<HostListing*>(listing->search);
+  if (!host) return;
+  closedir(host->directory);
+  free(host);
+  listing->search = 0;
+}
+
+bool IsLeadByte(uint8_t) { return false; }
+
+namespace {
+
+char hostWindowsDirectory[kHostPathSize] = "C:\\WINDOWS";
+char hostSystemDirectory[kHostPathSize] = "C:\\WINDOWS\\system32";
+
+void CopyIfFits(const char* from, char* out, uint32_t size) {
+  size_t length = strlen(from);
+  if (length >= size) length = 0;
+  memcpy(out, from, length);
+  out[length] = '\0';
+}
+
+}  // namespace
+
+void SetHostSystemDirectories(const char* windowsDirectory, const char* systemDirectory) {
+  CopyIfFits(windowsDirectory, hostWindowsDirectory, kHostPathSize);
+  CopyIfFits(systemDirectory, hostSystemDirectory, kHostPathSize);
+}
+
+void ReadWindowsDirectory(char* out, uint32_t size) { CopyIfFits(hostWindowsDirectory, out, size); }
+
+void ReadSystemDirectory(char* out, uint32_t size) { CopyIfFits(hostSystemDirectory, out, size); }
 
 bool AbsolutePath(const char* path, char* out, uint32_t size) {
   size_t length = strlen(path);

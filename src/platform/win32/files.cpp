@@ -12,6 +12,12 @@ FileHandle OpenForReading(const char* path) {
   return reinterpret_cast<FileHandle>(h);
 }
 
+FileHandle OpenForUpdate(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<FileHandle>(h);
+}
+
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);

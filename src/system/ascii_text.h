@@ -1,7 +1,7 @@
-// Small text helpers the stub shares between its modes and field readers:
-// ASCII-only upper-casing and comparison, trimming of blanks and control
-// characters, and decimal formatting. Plain char buffers only, so the stub
-// pulls in no library string code.
+// Small text helpers the launcher's layers share: ASCII-only upper-casing
+// and comparison (command words and paths are compared so), trimming of
+// blanks and control characters, and decimal formatting. Plain char buffers
+// only, so the stub pulls in no library string code.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,10 @@
 // stays as it is.
 char UpperAscii(char c);
 
-// True when `text`, upper-cased with UpperAscii, equals `upperWord`.
-bool EqualsUpperAscii(const char* text, const char* upperWord);
+// Comparisons after upper-casing both sides with UpperAscii.
+bool EqualsIgnoringAsciiCase(const char* a, const char* b);
+bool StartsWithIgnoringAsciiCase(const char* text, const char* prefix);
+bool ContainsIgnoringAsciiCase(const char* text, const char* part);
 
 // True when the two NUL-terminated strings are byte for byte equal.
 bool EqualsExact(const char* a, const char* b);

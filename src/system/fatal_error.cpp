@@ -1,5 +1,5 @@
 // The top-level error report; see fatal_error.h.
-#include "launcher/fatal_error.h"
+#include "system/fatal_error.h"
 
 #include <windows.h>
 

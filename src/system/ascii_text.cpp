@@ -1,16 +1,31 @@
 // ASCII-only text helpers; see ascii_text.h.
-#include "launcher/ascii_text.h"
+#include "system/ascii_text.h"
 
 char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool EqualsUpperAscii(const char* text, const char* upperWord) {
-  while (*text != '\0' && UpperAscii(*text) == *upperWord) {
+bool StartsWithIgnoringAsciiCase(const char* text, const char* prefix) {
+  while (*prefix != '\0' && UpperAscii(*text) == UpperAscii(*prefix)) {
     ++text;
-    ++upperWord;
+    ++prefix;
   }
-  return *text == '\0' && *upperWord == '\0';
+  return *prefix == '\0';
+}
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
+  while (*a != '\0' && UpperAscii(*a) == UpperAscii(*b)) {
+    ++a;
+    ++b;
+  }
+  return *a == '\0' && *b == '\0';
+}
+
+bool ContainsIgnoringAsciiCase(const char* text, const char* part) {
+  for (; *text != '\0'; ++text) {
+    if (StartsWithIgnoringAsciiCase(text, part)) return true;
+  }
+  return *part == '\0';
 }
 
 bool EqualsExact(const char* a, const char* b) {

@@ -1,0 +1,108 @@
+// The default mode's steps, in their order; see install_mode.h.
+#include "launcher/install_mode.h"
+
+#include <windows.h>
+
+#include "launcher/install_paths.h"
+#include "launcher/payload_carving.h"
+#include "launcher/status_windows.h"
+#include "launcher/template_fields.h"
+#include "system/ascii_text.h"
+#include "system/fatal_error.h"
+#include "system/path_operations.h"
+#include "system/program_start.h"
+#include "system/user_temp.h"
+#include "system/windows_version.h"
+#include "uninstall/directory_removal.h"
+#include "uninstall/registration.h"
+#include "uninstall/removal_command.h"
+#include "unzip/extract_archive.h"
+
+namespace {
+
+// directory + name; a path too long to hold ends the run, since a cut one
+// could name another file.
+void JoinPath(const PathText& directory, const char* name, PathText& out) {
+  out = directory;
+  AppendText(out, name);
+  if (out.tooLong) FatalError("A path of the installation is too long.");
+}
+
+[[noreturn]] void CarvingFailed(CarveResult result, const char* source, const char* directory) {
+  PathText message;
+  switch (result) {
+    case CarveResult::SourceNotOpened:
+      SetText(message, "Cannot open the installer copy ");
+      AppendText(message, source);
+      break;
+    case CarveResult::OutputNotCreated:
+      SetText(message, "Cannot create the archive ");
+      AppendText(message, directory);
+      AppendText(message, kTemporaryArchiveName);
+      break;
+    case CarveResult::ReadFailed:
+      SetText(message, "Read error in the installer copy ");
+      AppendText(message, source);
+      break;
+    default:
+      SetText(message, "Write error in the archive ");
+      AppendText(message, directory);
+      AppendText(message, kTemporaryArchiveName);
+      break;
+  }
+  FatalError(message.tooLong ? "The installer could not carve out its archive." : message.chars);
+}
+
+}  // namespace
+
+void RunInstallation(const char* ownPath) {
+  HWND copyingWindow = ShowCopyingWindow();
+  const char* ownName = ownPath + FileNameStart(ownPath);
+
+  PathText temp;
+  UserTempDirectory(temp);
+  PathText workingDirectory;
+  WorkingDirectoryFor(temp.chars, ownPath, workingDirectory);
+  if (workingDirectory.tooLong) FatalError("The working directory's path is too long.");
+  CreateDirectoryPath(workingDirectory.chars);
+  if (ContainsIgnoringAsciiCase(workingDirectory.chars, "\\TEMP\\")) {
+    CleanDirectoryFiles(workingDirectory.chars);
+  }
+
+  PathText stubCopy;
+  JoinPath(workingDirectory, ownName, stubCopy);
+  CopyFileA(ownPath, stubCopy.chars, FALSE);
+  SetFileAttributesA(stubCopy.chars, FILE_ATTRIBUTE_NORMAL);
+  CarveResult carved = CarvePayload(workingDirectory.chars, stubCopy.chars, ReadStubSizeValue());
+  if (carved != CarveResult::Done) CarvingFailed(carved, stubCopy.chars, workingDirectory.chars);
+  DeleteFileA(stubCopy.chars);
+  ShowWindow(copyingWindow, SW_HIDE);
+
+  PathText uninstallerCopy;
+  JoinPath(temp, kUninstallerCopyName, uninstallerCopy);
+  CopyFileA(ownPath, uninstallerCopy.chars, FALSE);
+
+  HWND extractionWindow = ShowExtractionWindow();
+  PathText archive;
+  JoinPath(workingDirectory, kTemporaryArchiveName, archive);
+  ExtractArchive(archive.chars, workingDirectory.chars);
+  DeleteFileA(archive.chars);
+  ShowWindow(extractionWindow, SW_HIDE);
+
+  PathText entryName;
+  StripExtension(ownName, entryName);
+  ScheduleRemoval(entryName.chars, workingDirectory.chars);
+  RegisterUninstallEntry();
+
+  // The setup command is used whole here: "*" and "|" mean nothing in this
+  // mode and stay in the path.
+  PathText setupCommand;
+  ReadSetupCommand(setupCommand);
+  PathText setupProgram;
+  JoinPath(workingDirectory, setupCommand.chars, setupProgram);
+  if (WindowsVersionCode() >= 10) {
+    StartElevated(setupProgram.chars, "", kShowNormal);
+  } else {
+    StartProgram(setupProgram.chars, "");
+  }
+}

@@ -1,0 +1,29 @@
+// Carving the appended archive out of a copy of the finished installer, and
+// making the directories of a path.
+#pragma once
+
+#include <cstdint>
+
+// The file the archive is carved into, in the directory extracted into.
+constexpr const char* kTemporaryArchiveName = "uztemp.zip";
+
+enum class CarveResult {
+  Done,
+  SourceNotOpened,   // the copy cannot be opened for reading and writing
+  OutputNotCreated,
+  ReadFailed,        // also a failing seek past the stub
+  WriteFailed,       // also a write that took fewer bytes than given
+};
+
+// Copies everything after the first stubSizeValue - 1 bytes of `sourcePath`
+// into directory + "uztemp.zip" (directory ends in a backslash), replacing
+// that file. A value of 1 or less copies the whole source; a value past the
+// end gives an empty archive. The copy moves in blocks of 10,000 bytes.
+CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t stubSizeValue);
+
+// Creates every missing directory of `path` (with or without a trailing
+// backslash), from the outermost missing one inwards. Paths shorter than
+// three characters (a drive such as C:, empty) count as existing. Whether a
+// creation works is not looked at: a directory that could not be made shows
+// up when files are written into it.
+void CreateDirectoryPath(const char* path);

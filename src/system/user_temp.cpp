@@ -1,0 +1,28 @@
+// The user's temporary directory; see user_temp.h.
+#include <windows.h>
+
+#include "system/fatal_error.h"
+#include "system/path_operations.h"
+#include "system/registry.h"
+#include "system/user_temp.h"
+
+bool ExpandEnvironment(PathText& text) {
+  DWORD needed = ExpandEnvironmentStringsA(text.chars, nullptr, 0);
+  if (needed == 0) return false;
+  if (needed > kPathTextCapacity) {
+    text.tooLong = true;
+    return false;
+  }
+  char expanded[kPathTextCapacity];
+  if (ExpandEnvironmentStringsA(text.chars, expanded, needed) == 0) return false;
+  expanded[needed - 1] = '\0';
+  SetText(text, expanded);
+  return true;
+}
+
+void UserTempDirectory(PathText& out) {
+  ReadRegistryString(RegistryRoot::CurrentUser, "Environment", "TEMP", "", out);
+  ExpandEnvironment(out);
+  AddTrailingBackslash(out);
+  if (out.tooLong) FatalError("The temporary directory named in the registry is too long.");
+}

@@ -1,0 +1,35 @@
+// The launcher's deletions: the guarded removal of a directory tree that an
+// earlier run left below the Windows directory's Temp directory (the REMOVE
+// mode), and the clean-up of plain files in a working directory before a new
+// run fills it. Results of single deletions are not looked at: what cannot be
+// deleted stays, and so does every directory above it.
+#pragma once
+
+// The REMOVE mode: deletes the tree only when it lies strictly below
+// WindowsDirectory + "\Temp\" (compared ignoring ASCII case), never that
+// directory itself, and never a path that climbs out of it again.
+void RemoveScheduledDirectory(const char* directory);
+
+// Deletes every file and directory below `directory`, depth first, then the
+// directory itself. Hidden, system and read-only entries are visited but no
+// attribute is changed. A link (a junction or symbolic link) is removed
+// itself and never entered, so nothing it points to is touched.
+void DeleteDirectoryTree(const char* directory);
+
+// Deletes the plain files directly in `directory`; subdirectories and their
+// contents stay. Refused for the protected directories (IsCleanupRefused)
+// and for a directory that is a link.
+void CleanDirectoryFiles(const char* directory);
+
+// True for the directories the clean-up never touches: the empty argument,
+// the Windows and System directories (given with a trailing backslash), the
+// root of the current drive, C:\Program Files\ and one developer's source
+// tree; compared as whole paths, with a trailing backslash, ignoring case.
+bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBackslash,
+                      const char* systemDirectoryWithBackslash);
+
+// True when `directory` lies strictly below windowsDirectory + "\Temp\": it
+// begins with that guard and the rest names at least one directory, none of
+// whose components is made only of dots and blanks (".." would climb out
+// again) and none of which holds a colon.
+bool IsBelowWindowsTemp(const char* directory, const char* windowsDirectory);
