@@ -1,0 +1,309 @@
+"""Runs mkinstaller on fake stubs made here, and on the real win32 stub when
+it is built: accepted inputs give exactly the patched stub followed by the
+archive; refused ones give one message, a non-zero exit, and leave the
+output's directory as it was.
+
+    python3 mkinstaller_test.py MKINSTALLER [WIN32_STUB]
+"""
+
+import io
+import os
+import resource
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+STUB_SIZE_DEFAULT = b"0279041"
+INSTALL_DIRECTORY_DEFAULT = b"INSTALL" + b"0" * 121
+SETUP_COMMAND_DEFAULT = b"SETUP.EXE" + b" " * 119
+FIELD_DEFAULTS = (STUB_SIZE_DEFAULT, INSTALL_DIRECTORY_DEFAULT, SETUP_COMMAND_DEFAULT)
+LARGEST_STUB = 9_999_998  # its size plus one is the largest seven-digit value
+
+
+def fake_stub(fields=FIELD_DEFAULTS, size=0):
+    """Filler bytes with each field content and a NUL after it, padded to
+    `size` bytes; returns the bytes and the fields' offsets."""
+    data, offsets = bytearray(b"MZ" + b"\xcc" * 62), []
+    for content in fields:
+        offsets.append(len(data))
+        data += content + b"\0" + b"\xcc" * 37
+    data += b"\xcc" * max(0, size - len(data))
+    return bytes(data), offsets
+
+
+def zip_payload():
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("SETUP.EXE", b"MZ setup program" * 50)
+        archive.writestr("data/readme.txt", "orvane\r\n")
+    return buffer.getvalue()
+
+
+def end_record_at_the_end():
+    """The smallest payload that passes: a signature and 18 bytes after it."""
+    return b"junk" + b"PK\x05\x06" + bytes(18)
+
+
+def patched(stub, offsets, install_directory, setup_command):
+    """What the stub must become, field by field at the known offsets."""
+    data = bytearray(stub)
+    values = (b"%07d" % (len(stub) + 1), install_directory, setup_command)
+    for offset, value, default in zip(offsets, values, FIELD_DEFAULTS):
+        data[offset:offset + len(default)] = value.ljust(len(default), b" ")
+    return bytes(data)
+
+
+class Workspace:
+    """A temporary directory holding a stub and a payload."""
+
+    def __init__(self, test, stub, payload):
+        self.directory = tempfile.TemporaryDirectory()
+        test.addCleanup(self.directory.cleanup)
+        self.path = self.directory.name
+        self.write("stub.exe", stub)
+        self.write("payload.zip", payload)
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    def write(self, name, data):
+        with open(self.file(name), "wb") as f:
+            f.write(data)
+
+    def read(self, name):
+        with open(self.file(name), "rb") as f:
+            return f.read()
+
+    def snapshot(self):
+        """Every name in the directory, with a regular file's contents."""
+        return {name: self.read(name) if os.path.isfile(self.file(name)) else None
+                for name in os.listdir(self.path)}
+
+    def run(self, args, limit_file_size=None):
+        def limit():
+            # A write past the limit then fails with EFBIG instead of killing the tool.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
+
+        return subprocess.run([MKINSTALLER] + args, cwd=self.path, capture_output=True,
+                              preexec_fn=limit if limit_file_size else None)
+
+
+def standard_args(*extra):
+    return ["--stub", "stub.exe", "--archive", "payload.zip", "-o", "out.exe", *extra]
+
+
+class MakeInstaller(unittest.TestCase):
+    def assert_refused(self, result, exit_code, message):
+        stderr = result.stderr.decode("ascii", "replace")
+        self.assertEqual(result.returncode, exit_code, stderr)
+        self.assertRegex(stderr, r"\Amkinstaller: [^\n]+\n\Z")
+        self.assertIn(message, stderr)
+
+    def test_accepted_inputs_give_the_patched_stub_and_the_archive_byte_for_byte(self):
+        stub, offsets = fake_stub()
+        payload = zip_payload()
+        big_stub, big_offsets = fake_stub(size=LARGEST_STUB)
+        setup_128 = b"bin\\setup|*" + b"x" * 113 + b".exe"
+        install_128 = b"C:\\Program Files\\" + b"o" * 110 + b"\\"
+        cases = [
+            # (name, stub, offsets, payload, extra args, install-directory field, setup-command field)
+            ("defaults", stub, offsets, payload, [], b"", b"SETUP.EXE"),
+            ("both values", stub, offsets, payload,
+             ["--setup", "bin\\install me.exe", "--install-dir", "<WinDir>\\Orvane\\"],
+             b"<WinDir>\\Orvane\\", b"bin\\install me.exe"),
+            ("values of full width", stub, offsets, payload,
+             ["--setup", setup_128, "--install-dir", install_128], install_128, setup_128),
+            ("end record ends the payload", stub, offsets, end_record_at_the_end(), [], b"", b"SETUP.EXE"),
+            ("end record far from the end", stub, offsets, payload + b"\xcc" * 70000, [], b"",
+             b"SETUP.EXE"),
+            ("largest stub", big_stub, big_offsets, payload, [], b"", b"SETUP.EXE"),
+        ]
+        for name, stub_bytes, field_offsets, payload_bytes, extra, install, setup in cases:
+            with self.subTest(name):
+                work = Workspace(self, stub_bytes, payload_bytes)
+                # A longer file in the way: it must be replaced, not written over.
+                work.write("out.exe", b"old" * 4_000_000)
+                result = work.run(standard_args(*extra))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr, b"")
+                expected = patched(stub_bytes, field_offsets, install, setup) + payload_bytes
+                self.assertTrue(work.read("out.exe") == expected, "output differs")
+                self.assertTrue(os.stat(work.file("out.exe")).st_mode & 0o100, "not executable")
+                self.assertEqual(sorted(os.listdir(work.path)), ["out.exe", "payload.zip", "stub.exe"])
+
+    def test_refused_inputs_leave_no_output(self):
+        usage, refused = 2, 1
+
+        def stub_with(stub_size=STUB_SIZE_DEFAULT, install=INSTALL_DIRECTORY_DEFAULT,
+                      setup=SETUP_COMMAND_DEFAULT, extra=()):
+            return fake_stub((stub_size, install, setup, *extra))[0]
+
+        def output(path):
+            return standard_args()[:-2] + ["-o", path]
+
+        # (name, exit code, part of the message, arguments, files to write before the run)
+        cases = [
+            ("no arguments", usage, "usage: mkinstaller", [], {}),
+            ("unknown option", usage, "unknown option '--force'", standard_args("--force"), {}),
+            ("stray argument", usage, "unexpected argument 'extra'", standard_args("extra"), {}),
+            ("no stub", usage, "missing --stub", ["--archive", "payload.zip", "-o", "out.exe"], {}),
+            ("no archive", usage, "missing --archive", ["--stub", "stub.exe", "-o", "out.exe"], {}),
+            ("no output", usage, "missing -o", ["--stub", "stub.exe", "--archive", "payload.zip"], {}),
+            ("option without value", usage, "option --setup needs a value", standard_args("--setup"), {}),
+            ("option twice", usage, "option --setup given twice",
+             standard_args("--setup", "A.EXE", "--setup", "B.EXE"), {}),
+
+            ("no stub-size field", refused, "no stub-size field", standard_args(),
+             {"stub.exe": stub_with(stub_size=b"0279042")}),
+            ("no install-directory field", refused, "no install-directory field", standard_args(),
+             {"stub.exe": stub_with(install=b"INSTALL" + b"0" * 120 + b"1")}),
+            ("no setup-command field", refused, "no setup-command field", standard_args(),
+             {"stub.exe": stub_with(setup=b"SETUP.EXF" + b" " * 119)}),
+            ("field default without its NUL", refused, "no stub-size field", standard_args(),
+             {"stub.exe": stub_with(stub_size=b"02790410")}),
+            ("two stub-size fields", refused, "2 copies of the stub-size field", standard_args(),
+             {"stub.exe": stub_with(extra=[STUB_SIZE_DEFAULT])}),
+            ("two install-directory fields", refused, "2 copies of the install-directory field",
+             standard_args(), {"stub.exe": stub_with(extra=[INSTALL_DIRECTORY_DEFAULT])}),
+            ("two setup-command fields", refused, "2 copies of the setup-command field", standard_args(),
+             {"stub.exe": stub_with(extra=[SETUP_COMMAND_DEFAULT])}),
+            ("stub too large", refused, "stub is too large", standard_args(),
+             {"stub.exe": fake_stub(size=LARGEST_STUB + 1)[0]}),
+
+            ("setup command too long", refused, "setup command is longer than 128",
+             standard_args("--setup", "A" * 125 + ".EXE"), {}),
+            ("setup command empty", refused, "setup command is empty", standard_args("--setup", ""), {}),
+            ("setup command with a tab", refused, "setup command holds a control character",
+             standard_args("--setup", "A\tB.EXE"), {}),
+            ("setup command with DEL", refused, "setup command holds a control character",
+             standard_args("--setup", "A\x7fB.EXE"), {}),
+            ("setup command not ASCII", refused, "setup command holds a non-ASCII byte",
+             standard_args("--setup", b"INSTALL\xe9.EXE"), {}),
+            ("setup command with a leading blank", refused, "setup command starts with a blank",
+             standard_args("--setup", " SETUP.EXE"), {}),
+            ("setup command with a trailing blank", refused, "setup command ends with a blank",
+             standard_args("--setup", "SETUP.EXE "), {}),
+            *[(f"setup command with {c}", refused, f"setup command holds '{c}'",
+               standard_args("--setup", f"A{c}B.EXE"), {}) for c in '"<>?:'],
+
+            ("install directory too long", refused, "install directory is longer than 128",
+             standard_args("--install-dir", "C:\\" + "D" * 125 + "\\"), {}),
+            ("install directory empty", refused, "install directory is empty",
+             standard_args("--install-dir", ""), {}),
+            ("install directory with a newline", refused, "install directory holds a control character",
+             standard_args("--install-dir", "C:\\A\nB\\"), {}),
+            ("install directory not ASCII", refused, "install directory holds a non-ASCII byte",
+             standard_args("--install-dir", b"C:\\Programme\xfc\\"), {}),
+            ("install directory with a leading blank", refused, "install directory starts with a blank",
+             standard_args("--install-dir", " C:\\A\\"), {}),
+            ("install directory with a trailing blank", refused, "install directory ends with a blank",
+             standard_args("--install-dir", "C:\\A\\ "), {}),
+            *[(f"install directory with {c}", refused, f"install directory holds '{c}'",
+               standard_args("--install-dir", f"C:\\A{c}B\\"), {}) for c in '"*?|<>'],
+            ("<WINDIR> not leading", refused, "install directory holds '<'",
+             standard_args("--install-dir", "C:\\<WINDIR>\\"), {}),
+            ("install directory without a closing backslash", refused,
+             "install directory does not end with a backslash",
+             standard_args("--install-dir", "<WINDIR>\\Orvane"), {}),
+
+            ("payload not a ZIP", refused, "not a ZIP file", standard_args(),
+             {"payload.zip": b"MZ, not a ZIP" * 100}),
+            ("end record one byte short", refused, "not a ZIP file", standard_args(),
+             {"payload.zip": end_record_at_the_end()[:-1]}),
+            ("empty payload", refused, "not a ZIP file", standard_args(), {"payload.zip": b""}),
+
+            ("output is the stub", refused, "output is the stub", output("stub.exe"), {}),
+            ("output is the stub, spelled differently", refused, "output is the stub",
+             output("./sub/../stub.exe"), {"sub/": None}),
+            ("output is the stub through a symbolic link", refused, "output is the stub",
+             output("link.exe"), {"link.exe": "stub.exe"}),
+            ("output is the stub through a hard link", refused, "output is the stub",
+             output("hard.exe"), {"hard.exe": os.link}),
+            ("output is the archive", refused, "output is the archive", output("payload.zip"), {}),
+            ("output is a stub that is not there", refused, "output is the stub",
+             ["--stub", "x/../gone.exe", "--archive", "payload.zip", "-o", "gone.exe"], {}),
+
+            ("stub not there", refused, "cannot read stub 'gone.exe'",
+             ["--stub", "gone.exe", "--archive", "payload.zip", "-o", "out.exe"], {}),
+            ("stub is a directory", refused, "cannot read stub '.'",
+             ["--stub", ".", "--archive", "payload.zip", "-o", "out.exe"], {}),
+            ("archive not there", refused, "cannot read archive 'gone.zip'",
+             ["--stub", "stub.exe", "--archive", "gone.zip", "-o", "out.exe"], {}),
+        ]
+        for name, exit_code, message, args, files in cases:
+            with self.subTest(name):
+                work = Workspace(self, fake_stub()[0], zip_payload())
+                for file_name, content in files.items():
+                    if content is None:
+                        os.mkdir(work.file(file_name))
+                    elif content is os.link:
+                        os.link(work.file("stub.exe"), work.file(file_name))
+                    elif isinstance(content, str):
+                        os.symlink(content, work.file(file_name))
+                    else:
+                        work.write(file_name, content)
+                before = work.snapshot()
+                self.assert_refused(work.run(args), exit_code, message)
+                self.assertEqual(work.snapshot(), before)
+
+    def test_failed_write_keeps_the_old_output_and_leaves_no_temporary_file(self):
+        stub, _ = fake_stub()
+        cases = [
+            # The file system refuses the write half-way into the archive.
+            ("write fails", "cannot write", None, len(stub) + 1000),
+            # The finished file cannot take the output's name.
+            ("rename fails", "cannot replace 'out.exe'", "directory", None),
+        ]
+        for name, message, output_kind, limit in cases:
+            with self.subTest(name):
+                work = Workspace(self, stub, zip_payload() + b"\xcc" * 100_000 + end_record_at_the_end())
+                if output_kind == "directory":
+                    os.mkdir(work.file("out.exe"))
+                    work.write(os.path.join("out.exe", "inside"), b"kept")
+                else:
+                    work.write("out.exe", b"the previous installer")
+                before = work.snapshot()
+                result = work.run(standard_args(), limit_file_size=limit)
+                self.assert_refused(result, 1, message)
+                self.assertEqual(work.snapshot(), before)
+                if output_kind == "directory":
+                    self.assertEqual(os.listdir(work.file("out.exe")), ["inside"])
+
+    def test_real_stub_carves_out_the_archive_at_its_stub_size(self):
+        if not WIN32_STUB or not os.path.exists(WIN32_STUB):
+            self.skipTest("build/win32/orvane_stub.exe is not built")
+        with open(WIN32_STUB, "rb") as f:
+            stub = f.read()
+        offsets = [stub.index(default + b"\0") for default in FIELD_DEFAULTS]
+        payload = zip_payload()
+        work = Workspace(self, stub, payload)
+        result = work.run(standard_args("--setup", "bin\\setup.exe", "--install-dir", "<WINDIR>\\Orvane\\"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        installer = work.read("out.exe")
+
+        def field(index):
+            return installer[offsets[index]:offsets[index] + len(FIELD_DEFAULTS[index])]
+
+        self.assertEqual(field(1), b"<WINDIR>\\Orvane\\".ljust(128))
+        self.assertEqual(field(2), b"bin\\setup.exe".ljust(128))
+        archive_start = int(field(0)) - 1
+        self.assertEqual(archive_start, len(stub))
+        self.assertEqual(installer[archive_start:], payload)
+        with zipfile.ZipFile(io.BytesIO(installer[archive_start:])) as archive:
+            self.assertIsNone(archive.testzip())
+        # Nothing of the stub changed but the three fields.
+        self.assertEqual(installer[:archive_start],
+                         patched(stub, offsets, b"<WINDIR>\\Orvane\\", b"bin\\setup.exe"))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) not in (2, 3):
+        sys.exit(__doc__)
+    MKINSTALLER = os.path.abspath(sys.argv[1])
+    WIN32_STUB = sys.argv[2] if len(sys.argv) == 3 else None
+    os.umask(0o022)
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,56 @@
+// Reading inputs and comparing paths; see host_files.h. Standard C and C++
+// only, so the Windows build of the tool shares it.
+#include "host_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The path made absolute with its symbolic links and dot components resolved
+// as far as it exists; the plain absolute path when even that fails.
+fs::path ResolvedPath(const std::string& path) {
+  std::error_code error;
+  fs::path absolute = fs::absolute(path, error);
+  if (error) return fs::path(path).lexically_normal();
+  fs::path resolved = fs::weakly_canonical(absolute, error);
+  return error ? absolute.lexically_normal() : resolved;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path, const char* what, Bytes& contents) {
+  contents.clear();
+  errno = 0;
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (file) {
+    uint8_t buffer[1 << 16];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+      contents.insert(contents.end(), buffer, buffer + count);
+    }
+    if (!std::ferror(file.get())) return "";
+  }
+  const std::string reason = errno != 0 ? std::strerror(errno) : "read error";
+  return std::string("cannot read ") + what + " '" + path + "': " + reason;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) {
+    const bool same = fs::equivalent(a, b, error);
+    if (!error) return same;
+  }
+  return ResolvedPath(a) == ResolvedPath(b);
+}

@@ -1,0 +1,152 @@
+// Template fields and payload check of mkinstaller; see installer_image.h.
+#include "installer_image.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "launcher/template_fields.h"
+
+namespace {
+
+struct TemplateField {
+  const char* name;
+  uint32_t width;
+  std::string defaultContent;  // `width` characters, a NUL after them in the stub
+};
+
+// The defaults the stub is built with (src/launcher/template_fields.cpp).
+const TemplateField kStubSizeField = {"stub-size field", kStubSizeFieldWidth, "0279041"};
+const TemplateField kInstallDirectoryField = {
+    "install-directory field", kInstallDirectoryFieldWidth,
+    "INSTALL" + std::string(kInstallDirectoryFieldWidth - 7, '0')};
+const TemplateField kSetupCommandField = {
+    "setup-command field", kSetupCommandFieldWidth,
+    "SETUP.EXE" + std::string(kSetupCommandFieldWidth - 9, ' ')};
+
+// Seven digits: the stub's size plus one is at most this.
+constexpr uint32_t kLargestStubSizeValue = 9999999;
+
+// The checks every value shares. The stub reads a field as 8-bit text in the
+// ANSI code page of the machine it runs on, unknown here, so only printable
+// ASCII means the same everywhere; and it trims codes 0 to 32 from both ends,
+// so a blank there would be lost and an empty value would read as none.
+std::string TextProblem(const std::string& value, const std::string& what, uint32_t width) {
+  if (value.empty()) return what + " is empty";
+  if (value.size() > width) {
+    return what + " is longer than " + std::to_string(width) + " characters";
+  }
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return what + " holds a control character";
+    if (byte >= 0x80) {
+      return what + " holds a non-ASCII byte (the installer's code page is unknown)";
+    }
+  }
+  if (value.front() == ' ') return what + " starts with a blank";
+  if (value.back() == ' ') return what + " ends with a blank";
+  return "";
+}
+
+bool StartsWithWindirInAnyCase(const std::string& value) {
+  static const char kWindir[] = "<WINDIR>";
+  const size_t length = sizeof kWindir - 1;
+  if (value.size() < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char c = value[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != kWindir[i]) return false;
+  }
+  return true;
+}
+
+// The field's offset in `stub`, or the problem when its default followed by
+// a NUL is not there exactly once.
+std::string LocateField(const Bytes& stub, const TemplateField& field, size_t* offset) {
+  Bytes pattern(field.defaultContent.begin(), field.defaultContent.end());
+  pattern.push_back(0);
+  size_t found = 0;
+  for (auto at = stub.begin();; ++at) {
+    at = std::search(at, stub.end(), pattern.begin(), pattern.end());
+    if (at == stub.end()) break;
+    if (found++ == 0) *offset = static_cast<size_t>(at - stub.begin());
+  }
+  if (found == 1) return "";
+  if (found == 0) {
+    return std::string("stub has no ") + field.name +
+           " (its default content followed by a NUL byte is not in the file)";
+  }
+  return std::string("stub has ") + std::to_string(found) + " copies of the " + field.name +
+         "'s default content; it must occur once";
+}
+
+// Overwrites the field at its full width: the value, then blanks.
+void WriteField(Bytes& stub, size_t offset, const TemplateField& field, const std::string& value) {
+  std::string content = value;
+  content.resize(field.width, ' ');
+  std::copy(content.begin(), content.end(), stub.begin() + offset);
+}
+
+}  // namespace
+
+std::string SetupCommandProblem(const std::string& value) {
+  std::string problem = TextProblem(value, "setup command", kSetupCommandFieldWidth);
+  if (!problem.empty()) return problem;
+  // A relative Windows file name cannot hold these. '|' and '*' stay: the
+  // stub's "123" mode gives them a meaning.
+  const size_t bad = value.find_first_of("\"<>?:");
+  if (bad != std::string::npos) {
+    return std::string("setup command holds '") + value[bad] +
+           "', which a relative Windows file name cannot hold";
+  }
+  return "";
+}
+
+std::string InstallDirectoryProblem(const std::string& value) {
+  std::string problem = TextProblem(value, "install directory", kInstallDirectoryFieldWidth);
+  if (!problem.empty()) return problem;
+  // A leading "<WINDIR>" is the stub's stand-in for the Windows directory;
+  // anywhere else its brackets are as foreign to a path as the rest.
+  const size_t from = StartsWithWindirInAnyCase(value) ? 8 : 0;
+  const size_t bad = value.find_first_of("\"*?|<>", from);
+  if (bad != std::string::npos) {
+    return std::string("install directory holds '") + value[bad] +
+           "', which a Windows path cannot hold (only a leading <WINDIR> may)";
+  }
+  // The stub appends file names to the directory as they are.
+  if (value.back() != '\\') return "install directory does not end with a backslash";
+  return "";
+}
+
+std::string PatchStub(Bytes& stub, const InstallerValues& values) {
+  // Every field is located before any is written, so a refused stub stays as it was.
+  size_t stubSizeAt = 0, installDirectoryAt = 0, setupCommandAt = 0;
+  std::string problem = LocateField(stub, kStubSizeField, &stubSizeAt);
+  if (problem.empty()) problem = LocateField(stub, kInstallDirectoryField, &installDirectoryAt);
+  if (problem.empty()) problem = LocateField(stub, kSetupCommandField, &setupCommandAt);
+  if (!problem.empty()) return problem;
+
+  // The archive's first byte, counted from 1, is where the stub carves it out.
+  const uint64_t stubSizeValue = static_cast<uint64_t>(stub.size()) + 1;
+  if (stubSizeValue > kLargestStubSizeValue) {
+    return "stub is too large: " + std::to_string(stub.size()) +
+           " bytes, and its size plus one must fit the stub-size field's 7 digits";
+  }
+  char digits[kStubSizeFieldWidth + 1];
+  std::snprintf(digits, sizeof digits, "%07u", static_cast<unsigned>(stubSizeValue));
+
+  WriteField(stub, stubSizeAt, kStubSizeField, digits);
+  WriteField(stub, installDirectoryAt, kInstallDirectoryField, values.installDirectory.value_or(""));
+  WriteField(stub, setupCommandAt, kSetupCommandField, values.setupCommand);
+  return "";
+}
+
+bool HasEndOfCentralDirectory(const Bytes& archive) {
+  constexpr size_t kRecordSize = 22;
+  static const uint8_t kSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+  if (archive.size() < kRecordSize) return false;
+  // From the last position that leaves room for the record back to the start.
+  for (size_t at = archive.size() - kRecordSize + 1; at-- > 0;) {
+    if (std::equal(kSignature, kSignature + 4, archive.begin() + at)) return true;
+  }
+  return false;
+}
