@@ -15,6 +15,12 @@ and writes BENCH_DIR/bench.json; `stop` ends both. Test scripts use:
     bench = Bench.from_environment()   # ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
     result = bench.run(bench.win64("orvane_stub.exe"), ["SIZE"], answers=["OK"])
     result.exit_code, result.boxes[0].caption, result.transcript
+    result.boxes[0].status_windows[0].lines[0].text   # status windows behind a box
+    bench.run(stub, screenshot=("Extracting, 50%", png)).screenshot.text
+
+and the prefix's side: reg_query / reg_add / reg_delete,
+set_windows_version, user_temp, wait_for_file, and read_probe_report for
+the report of tools/setup_probe.
 
 Standard library only.
 """
@@ -23,10 +29,12 @@ import dataclasses
 import json
 import os
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+import zlib
 from pathlib import Path
 from typing import List, Optional
 
@@ -45,6 +53,29 @@ def quote_argument(arg: str) -> str:
 
 
 @dataclasses.dataclass
+class Rect:
+    x: int
+    y: int
+    width: int
+    height: int
+
+
+@dataclasses.dataclass
+class StatusLine:
+    window_class: str  # as Windows reports it: "Static" for a STATIC control
+    rect: Rect         # relative to the status window's client area
+    text: str
+
+
+@dataclasses.dataclass
+class StatusWindow:
+    caption: str
+    visible: bool
+    rect: Rect         # on the screen
+    lines: List[StatusLine]
+
+
+@dataclasses.dataclass
 class Box:
     caption: str
     text: str
@@ -52,6 +83,14 @@ class Box:
     buttons: List[str]
     pressed: str
     scripted: bool
+    status_windows: List[StatusWindow]  # of the program while the box was up
+
+
+@dataclasses.dataclass
+class Screenshot:
+    file: str      # as the robot wrote it (Windows path of its BMP)
+    painted: bool  # False: the matching line's text never showed
+    text: str      # the matching line's text when the picture was taken
 
 
 @dataclasses.dataclass
@@ -59,6 +98,7 @@ class RunResult:
     exit_code: Optional[int]  # None when the robot reported a timeout
     boxes: List[Box]
     transcript: str
+    screenshot: Optional[Screenshot] = None  # None also for "screenshot: none"
 
 
 def _unescape(text: str) -> str:
@@ -73,30 +113,86 @@ def _unescape(text: str) -> str:
     return "".join(out)
 
 
+def bmp_to_png(bmp_path, png_path) -> None:
+    """Converts the robot's screenshot (an uncompressed 24-bit BMP) to PNG."""
+    data = Path(bmp_path).read_bytes()
+    if data[:2] != b"BM":
+        raise ValueError(f"{bmp_path} is not a BMP file")
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    if bits != 24 or compression != 0:
+        raise ValueError(f"{bmp_path}: {bits}-bit BMP with compression {compression}, not 24-bit RGB")
+    row_size = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(abs(height)):
+        # Positive height: the rows are stored bottom-up.
+        start = offset + (abs(height) - 1 - y if height > 0 else y) * row_size
+        bgr = data[start:start + width * 3]
+        rgb = bytearray(len(bgr))
+        rgb[0::3], rgb[1::3], rgb[2::3] = bgr[2::3], bgr[1::3], bgr[0::3]
+        rows.append(b"\0" + bytes(rgb))  # filter type 0 (none) per row
+
+    def chunk(kind: bytes, body: bytes) -> bytes:
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", width, abs(height), 8, 2, 0, 0, 0)  # 8-bit RGB
+    Path(png_path).write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+                               chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) +
+                               chunk(b"IEND", b""))
+
+
+def _without_mark(value: str, mark: str):
+    """("OK", False) for "OK (unscripted)" and mark " (unscripted)"; else (value, True)."""
+    return (value[: -len(mark)], False) if value.endswith(mark) else (value, True)
+
+
+def _placed(value: str):
+    """Splits "X,Y WxH REST" into a Rect and REST (unescaped)."""
+    position, size, rest = (value.split(" ", 2) + [""])[:3]
+    x, y = position.split(",")
+    width, height = size.split("x")
+    return Rect(int(x), int(y), int(width), int(height)), _unescape(rest)
+
+
 def parse_transcript(transcript: str) -> RunResult:
-    """Turns the robot's transcript (format in tools/uirobot/uirobot.cpp) into boxes."""
+    """Turns the robot's transcript (format in tools/uirobot/uirobot.cpp) into
+    boxes with their status windows, the screenshot and the exit code."""
     boxes: List[Box] = []
     exit_code: Optional[int] = None
+    screenshot: Optional[Screenshot] = None
     current = None
     for line in transcript.splitlines():
         key, _, value = line.partition(": ")
         if line.startswith("box "):
-            current = {"buttons": []}
+            current = {"buttons": [], "status": []}
         elif key == "exit":
             exit_code = int(value)
-        elif current is not None and key in ("caption", "text", "icon", "button", "pressed"):
-            if key == "button":
-                current["buttons"].append(_unescape(value))
-            elif key == "pressed":
-                scripted = not value.endswith(" (unscripted)")
-                pressed = value if scripted else value[: -len(" (unscripted)")]
-                boxes.append(Box(current.get("caption", ""), current.get("text", ""),
-                                 current.get("icon", ""), current["buttons"],
-                                 _unescape(pressed), scripted))
-                current = None
-            else:
-                current[key] = _unescape(value)
-    return RunResult(exit_code, boxes, transcript)
+        elif key == "screenshot" and value != "none":
+            file, painted = _without_mark(value, " (unpainted)")
+            screenshot = Screenshot(_unescape(file), painted, "")
+        elif key == "screenshot text" and screenshot is not None:
+            screenshot.text = _unescape(value)
+        elif current is None:
+            continue
+        elif key == "button":
+            current["buttons"].append(_unescape(value))
+        elif key == "status":
+            visibility, _, placed = value.partition(" ")
+            rect, caption = _placed(placed)
+            current["status"].append(StatusWindow(caption, visibility == "visible", rect, []))
+        elif key == "status line":
+            class_name, _, placed = value.partition(" ")
+            current["status"][-1].lines.append(StatusLine(class_name, *_placed(placed)))
+        elif key == "pressed":
+            pressed, scripted = _without_mark(value, " (unscripted)")
+            boxes.append(Box(current.get("caption", ""), current.get("text", ""),
+                             current.get("icon", ""), current["buttons"], _unescape(pressed),
+                             scripted, current["status"]))
+            current = None
+        elif key in ("caption", "text", "icon"):
+            current[key] = _unescape(value)
+    return RunResult(exit_code, boxes, transcript, screenshot)
 
 
 class Bench:
@@ -186,15 +282,34 @@ class Bench:
 
     # -- running programs ------------------------------------------------
 
+    def _wine(self, command, env=None, cwd=None, timeout=120):
+        """Runs `command` (a list starting with "wine") in the prefix and
+        returns (exit code, stdout, stderr) as text."""
+        # Files, not pipes: Wine's helper processes (services, the desktop
+        # window) may start with the first program and inherit its output
+        # handles; a pipe would then stay open long after the program ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(command, env=dict(self.environment(), **(env or {})), cwd=cwd,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return (done.returncode, out.read().decode("latin-1").replace("\r\n", "\n"),
+                    err.read().decode("latin-1"))
+
     def run(self, program, args=(), answers=(), timeout=30, cwd=None,
-            command_line=None) -> RunResult:
+            command_line=None, screenshot=None) -> RunResult:
         """Runs a Windows program (Linux path) with `args` under the robot.
 
         The program's command line is its Windows path and `args`, each
         quoted when it holds blanks; `command_line` replaces the arguments
         part with text passed exactly as given. `answers` are button texts
-        pressed in order, one per message box. Returns the program's exit
-        code (None on timeout) and the boxes seen.
+        pressed in order, one per message box. `screenshot=(text, png_path)`
+        has the robot take a picture of the first visible status window
+        whose line begins with `text`, saved as PNG at `png_path`
+        (result.screenshot.file). Returns the program's exit code (None on
+        timeout), the boxes seen and the screenshot (None when no such
+        window showed).
         """
         if not self.state_file.exists():
             raise RuntimeError(f"the Wine bench is not running ({self.state_file} missing); "
@@ -205,22 +320,89 @@ class Bench:
         robot = ["wine", str(self.win64("uirobot.exe")), "--timeout", str(timeout)]
         for answer in answers:
             robot += ["--answer", answer]
-        robot += ["--command-env", "ORVANE_ROBOT_COMMAND", "--"]
-        env = dict(self.environment(), ORVANE_ROBOT_COMMAND=command)
-        # Files, not pipes: Wine's helper processes (services, the desktop
-        # window) may start with the first program and inherit its output
-        # handles; a pipe would then stay open long after the robot ended.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(robot, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout + 60)
-            out.seek(0)
-            err.seek(0)
-            transcript = out.read().decode("latin-1").replace("\r\n", "\n")
-            errors = err.read().decode("latin-1")
-        result = parse_transcript(transcript)
-        if result.exit_code is None and "timeout" not in transcript.splitlines():
-            raise RuntimeError(f"the robot failed (exit {done.returncode}): {errors}\n{transcript}")
+        with tempfile.TemporaryDirectory(dir=self.dir) as scratch:
+            bmp = Path(scratch) / "screenshot.bmp"
+            if screenshot is not None:
+                robot += ["--screenshot", screenshot[0], windows_path(bmp)]
+            robot += ["--command-env", "ORVANE_ROBOT_COMMAND", "--"]
+            code, transcript, errors = self._wine(robot, {"ORVANE_ROBOT_COMMAND": command}, cwd,
+                                                  timeout + 60)
+            result = parse_transcript(transcript)
+            if result.exit_code is None and "timeout" not in transcript.splitlines():
+                raise RuntimeError(f"the robot failed (exit {code}): {errors}\n{transcript}")
+            if result.screenshot is not None:
+                bmp_to_png(bmp, screenshot[1])
+                result.screenshot.file = str(screenshot[1])
         return result
+
+    # -- the prefix ------------------------------------------------------
+
+    def reg_query(self, key: str, value: str):
+        """(type, data) of a registry value, e.g. ("REG_SZ", "C:\\x y\\"), or
+        None when the key or value is missing. Data is text as `reg query`
+        prints it (REG_DWORD as "0x...")."""
+        code, out, _ = self._wine(["wine", "reg", "query", key, "/v", value])
+        if code != 0:
+            return None
+        # "    NAME    TYPE    DATA": the name is known, so blanks in it
+        # or in the data do not confuse the split.
+        for line in out.splitlines():
+            if line.startswith(f"    {value}    REG_"):
+                kind, _, data = line[len(value) + 8:].partition("    ")
+                return kind, data
+        return None
+
+    def reg_add(self, key: str, value: str, kind: str, data: str) -> None:
+        """Sets a registry value (`kind` "REG_SZ", "REG_DWORD", ...), making
+        the key when needed."""
+        code, out, err = self._wine(["wine", "reg", "add", key, "/v", value, "/t", kind,
+                                     "/d", data, "/f"])
+        if code != 0:
+            raise RuntimeError(f"reg add {key} /v {value} failed ({code}): {out}{err}")
+
+    def reg_delete(self, key: str, value: Optional[str] = None) -> bool:
+        """Deletes a value, or the whole key when `value` is None; False when
+        there was nothing to delete."""
+        code, _, _ = self._wine(["wine", "reg", "delete", key] +
+                                (["/v", value] if value is not None else []) + ["/f"])
+        return code == 0
+
+    def set_windows_version(self, program_name: str, version: Optional[str]) -> None:
+        """Makes Wine tell `program_name` (file name, e.g. "setup.exe") that it
+        runs on `version` ("winxp", "win7", "win10", ...) from its next start;
+        None goes back to the prefix's default."""
+        key = f"HKCU\\Software\\Wine\\AppDefaults\\{program_name}"
+        if version is None:
+            self.reg_delete(key, "Version")
+        else:
+            self.reg_add(key, "Version", "REG_SZ", version)
+
+    def user_temp(self) -> Path:
+        """The prefix user's Temp directory (drive_c/users/<user>/Temp)."""
+        # The user directory is named after the Linux user; rather than
+        # guess that name, take the one user directory that has a Temp.
+        found = [d / "Temp" for d in (self.drive_c() / "users").iterdir()
+                 if d.name != "Public" and (d / "Temp").is_dir()]
+        if len(found) != 1:
+            raise RuntimeError(f"expected one user Temp directory in the prefix, found {found}")
+        return found[0]
+
+    @staticmethod
+    def wait_for_file(path, timeout=10.0) -> bool:
+        """Waits until `path` exists; False when it did not within `timeout` s."""
+        deadline = time.monotonic() + timeout
+        while not Path(path).exists():
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.05)
+        return True
+
+
+def read_probe_report(directory) -> dict:
+    """The report tools/setup_probe leaves beside itself, as a dict
+    (program, command, directory, version)."""
+    lines = (Path(directory) / "probe-report.txt").read_text(encoding="latin-1").splitlines()
+    return dict(line.split("=", 1) for line in lines)
 
 
 USAGE = """usage: winebench.py start BENCH_DIR

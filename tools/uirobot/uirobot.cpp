@@ -1,7 +1,10 @@
 // uirobot: runs a Windows program and plays the person in front of it.
 //
-//   uirobot.exe [--timeout SECONDS] [--answer BUTTON]... -- COMMAND LINE
-//   uirobot.exe [--timeout SECONDS] [--answer BUTTON]... --command-env NAME --
+//   uirobot.exe [OPTION]... -- COMMAND LINE
+//   uirobot.exe [OPTION]... --command-env NAME --
+//
+//   OPTION: --timeout SECONDS, --answer BUTTON (repeatable),
+//           --screenshot TEXT FILE
 //
 // Starts COMMAND LINE (everything after the first " -- ", passed to
 // CreateProcess unchanged, so its quoting is the caller's), or the command
@@ -12,24 +15,53 @@
 // answered: the next --answer in order names the button to press by its text
 // without '&', in any case ("OK", "Yes", "No", ...). When the answers run
 // out, or the named button is missing, the robot presses OK, else No, else
-// the first button, and marks the answer "(unscripted)". Dialog frames
-// without buttons (status windows) are not recorded.
+// the first button, and marks the answer "(unscripted)".
+//
+// Dialog frames without buttons are status windows. They are not answered;
+// each box's block lists every status window of the process at that moment,
+// hidden ones included, with its text lines (the frame's child windows).
+//
+// --screenshot TEXT FILE (TEXT not empty): as soon as a visible status window
+// shows a line beginning with TEXT, the robot suspends the thread that owns
+// the window, copies the window's screen rectangle and lets the thread go on;
+// the picture is written to FILE (a 24-bit BMP) when the program has ended.
+// A window can be shown before it is painted, or still carry the remains of
+// a message box, so the picture must show the frame's client area in the
+// dialog colour (COLOR_3DFACE) outside its lines and the matching line with
+// that colour and another (its text); otherwise the robot tries again a few
+// milliseconds later. When no picture passed a second after the first try,
+// or the window went away first, the last picture is kept and marked
+// "(unpainted)".
 //
 // Transcript on stdout, one block per box, then the ending:
 //
 //   box 1
-//   caption: Dialog
-//   text: 279041
-//   icon: information
+//   caption: Installer
+//   text: CRC-Error!
+//   icon: error
 //   button: OK
+//   status: visible 387,359 250x75 Installer
+//   status line: Static 15,10 250x20 Extracting, 40% complete
+//   status: hidden 387,359 250x75 Installer
+//   status line: Static 15,10 250x20 Copying Files...
 //   pressed: OK
 //
+//   screenshot: Z:\\tmp\\shot.bmp
+//   screenshot text: Extracting, 20% complete
 //   exit: 0
 //
-// "icon:" is none, information, question, warning, error or other. In the
-// caption and text, backslash, CR, LF and tab are written \\, \r, \n and \t.
-// The last line is "exit: N" with the program's exit code, or "timeout" when
-// the program did not end in time (it is then killed).
+// "icon:" is none, information, question, warning, error or other.
+// "status:" gives visible or hidden, the frame's screen rectangle as
+// x,y widthxheight (GetWindowRect) and its caption; each "status line:" below
+// it gives a child's class name as Windows reports it ("Static" for a STATIC
+// control), its rectangle relative to the frame's client area, and its text.
+// "screenshot:" names FILE, with " (unpainted)" appended when the window
+// never showed clean; "screenshot text:" follows with the matching line's
+// text at capture time. It is "screenshot: none" when no such window was
+// seen. In captions, texts and
+// FILE, backslash, CR, LF and tab are written \\, \r, \n and \t. The last line
+// is "exit: N" with the program's exit code, or "timeout" when the program
+// did not end in time (it is then killed).
 //
 // Exit code: the program's own, 124 on timeout, 125 for a bad robot command
 // line, 126 when the program cannot be started. Default timeout: 30 s.
@@ -52,9 +84,18 @@ constexpr int kExitCannotStart = 126;
 constexpr int kIconControlIds[] = {1088, 20};
 constexpr int kMessageTextId = 0xFFFF;
 
+// A screenshot is looked for every few milliseconds, a painted text line
+// waited for a second.
+constexpr DWORD kFastPollMs = 2;
+constexpr DWORD kPollMs = 50;
+constexpr ULONGLONG kPaintWaitMs = 1000;
+constexpr DWORD kPaintRetryMs = 5;
+
 struct Options {
   DWORD timeoutMs = 30000;
   std::vector<std::string> answers;
+  std::string screenshotText;  // empty: no screenshot
+  std::string screenshotFile;
   std::string commandLine;
 };
 
@@ -241,10 +282,61 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId && IsWindowVisible(window) && ClassName(window) == "#32770") {
+  if (owner == search->processId && ClassName(window) == "#32770") {
     search->found.push_back(window);
   }
   return TRUE;
+}
+
+// The process's top-level dialog windows, hidden ones included.
+std::vector<HWND> Dialogs(DWORD processId) {
+  WindowSearch search{processId, {}};
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> StatusWindows(const std::vector<HWND>& dialogs) {
+  std::vector<HWND> status;
+  for (HWND dialog : dialogs) {
+    if (Buttons(dialog).empty()) status.push_back(dialog);
+  }
+  return status;
+}
+
+// One child window of a status window; `rect` is relative to the frame's
+// client area.
+struct StatusLine {
+  HWND window;
+  std::string className;
+  RECT rect;
+  std::string text;
+};
+
+std::vector<StatusLine> StatusLines(HWND frame) {
+  std::vector<StatusLine> lines;
+  for (HWND child = GetWindow(frame, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&rect), 2);
+    lines.push_back({child, ClassName(child), rect, WindowText(child)});
+  }
+  return lines;
+}
+
+void PrintStatusWindows(const std::vector<HWND>& status) {
+  for (HWND frame : status) {
+    RECT rect;
+    GetWindowRect(frame, &rect);
+    std::printf("status: %s %ld,%ld %ldx%ld %s\n", IsWindowVisible(frame) ? "visible" : "hidden",
+                rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                Escaped(WindowText(frame)).c_str());
+    for (const StatusLine& line : StatusLines(frame)) {
+      std::printf("status line: %s %ld,%ld %ldx%ld %s\n", line.className.c_str(), line.rect.left,
+                  line.rect.top, line.rect.right - line.rect.left,
+                  line.rect.bottom - line.rect.top, Escaped(line.text).c_str());
+    }
+  }
 }
 
 // Picks the button to press for `wanted` (empty: no scripted answer left).
@@ -268,18 +360,159 @@ const Button* ChooseButton(const std::vector<Button>& buttons, const std::string
 }
 
 void RecordAndAnswer(HWND box, const std::vector<Button>& buttons, int number,
-                     const std::string& wanted) {
+                     const std::string& wanted, const std::vector<HWND>& status) {
   std::printf("box %d\n", number);
   std::printf("caption: %s\n", Escaped(WindowText(box)).c_str());
   HWND textControl = GetDlgItem(box, kMessageTextId);
   std::printf("text: %s\n", textControl ? Escaped(WindowText(textControl)).c_str() : "");
   std::printf("icon: %s\n", IconName(box));
   for (const Button& b : buttons) std::printf("button: %s\n", Escaped(b.text).c_str());
+  PrintStatusWindows(status);
   bool scripted = false;
   const Button* press = ChooseButton(buttons, wanted, &scripted);
   std::printf("pressed: %s%s\n\n", Escaped(press->text).c_str(), scripted ? "" : " (unscripted)");
   std::fflush(stdout);
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(press->id, BN_CLICKED), 0);
+}
+
+// The --screenshot request and the latest picture of a matching window.
+struct Screenshot {
+  std::string prefix;
+  std::string file;
+  ULONGLONG firstUnpainted = 0;  // tick count of the first unpainted picture
+  bool done = false;  // no more tries: painted, or tried long enough
+  bool painted = false;
+  Pixels pixels;      // empty until a matching window was seen
+  std::string text;   // the matching line at capture time
+};
+
+// True when the picture shows `frame` painted and uncovered: its client area
+// holds only the dialog colour (COLOR_3DFACE) outside its lines, and the
+// `matching` line's area holds that colour and another one (its text). A
+// window shown before its first paint, or still overlapped by the remains
+// of a message box, fails this.
+bool ShowsText(const Pixels& shot, HWND frame, const RECT& frameRect, HWND matching) {
+  RECT client;
+  GetClientRect(frame, &client);
+  MapWindowPoints(frame, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  OffsetRect(&client, -frameRect.left, -frameRect.top);
+  RECT all = {0, 0, shot.width, shot.height};
+  IntersectRect(&client, &client, &all);  // the frame may reach beyond the screen
+  // The lines' areas in the picture's coordinates.
+  std::vector<StatusLine> lines = StatusLines(frame);
+  for (StatusLine& line : lines) {
+    GetWindowRect(line.window, &line.rect);
+    OffsetRect(&line.rect, -frameRect.left, -frameRect.top);
+  }
+  COLORREF face = GetSysColor(COLOR_3DFACE);
+  uint32_t background = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+  bool sawBackground = false, sawOther = false;
+  for (LONG y = client.top; y < client.bottom; ++y) {
+    for (LONG x = client.left; x < client.right; ++x) {
+      uint32_t colour = shot.data[static_cast<size_t>(y) * shot.width + x] & 0xFFFFFF;
+      POINT point = {x, y};
+      HWND under = nullptr;
+      for (const StatusLine& line : lines) {
+        if (PtInRect(&line.rect, point)) under = line.window;
+      }
+      if (under == matching) {
+        (colour == background ? sawBackground : sawOther) = true;
+      } else if (under == nullptr && colour != background) {
+        return false;
+      }
+    }
+  }
+  return sawBackground && sawOther;
+}
+
+// Writes `pixels` as a 24-bit bottom-up BMP, rows padded to 4 bytes.
+bool WriteBmp(const std::string& file, const Pixels& pixels) {
+  const uint32_t rowSize = (static_cast<uint32_t>(pixels.width) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER header = {};
+  BITMAPINFOHEADER info = {};
+  header.bfType = 0x4D42;  // "BM"
+  header.bfOffBits = sizeof header + sizeof info;
+  header.bfSize = header.bfOffBits + rowSize * pixels.height;
+  info.biSize = sizeof info;
+  info.biWidth = pixels.width;
+  info.biHeight = pixels.height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  info.biSizeImage = rowSize * pixels.height;
+  std::vector<uint8_t> data(info.biSizeImage, 0);
+  for (int y = 0; y < pixels.height; ++y) {
+    uint8_t* row = &data[static_cast<size_t>(pixels.height - 1 - y) * rowSize];
+    for (int x = 0; x < pixels.width; ++x) {
+      uint32_t colour = pixels.data[static_cast<size_t>(y) * pixels.width + x];
+      row[3 * x] = colour & 0xFF;
+      row[3 * x + 1] = (colour >> 8) & 0xFF;
+      row[3 * x + 2] = (colour >> 16) & 0xFF;
+    }
+  }
+  FILE* out = std::fopen(file.c_str(), "wb");
+  if (out == nullptr) return false;
+  bool ok = std::fwrite(&header, sizeof header, 1, out) == 1 &&
+            std::fwrite(&info, sizeof info, 1, out) == 1 &&
+            std::fwrite(data.data(), 1, data.size(), out) == data.size();
+  return std::fclose(out) == 0 && ok;
+}
+
+// A visible status window among `status` with a line beginning with `prefix`.
+bool FindStatusLine(const std::vector<HWND>& status, const std::string& prefix, HWND* frame,
+                    StatusLine* found) {
+  for (HWND window : status) {
+    if (!IsWindowVisible(window)) continue;
+    for (const StatusLine& line : StatusLines(window)) {
+      if (line.text.compare(0, prefix.size(), prefix) == 0) {
+        *frame = window;
+        *found = line;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// One attempt at the screenshot. The window's thread is held while the
+// text is checked and the pixels copied, so that both show the same moment.
+void TryScreenshot(const std::vector<HWND>& status, Screenshot* shot) {
+  HWND frame;
+  StatusLine line;
+  if (!FindStatusLine(status, shot->prefix, &frame, &line)) return;
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(frame, nullptr));
+  if (thread == nullptr) return;  // the program is ending
+  if (SuspendThread(thread) != static_cast<DWORD>(-1)) {
+    // The text may have moved on between the first look and the suspension.
+    if (FindStatusLine({frame}, shot->prefix, &frame, &line)) {
+      RECT frameRect;
+      GetWindowRect(frame, &frameRect);
+      shot->pixels = CaptureScreen(frameRect);
+      shot->text = line.text;
+      shot->painted = ShowsText(shot->pixels, frame, frameRect, line.window);
+      if (!shot->painted && shot->firstUnpainted == 0) shot->firstUnpainted = GetTickCount64();
+      shot->done = shot->painted || GetTickCount64() - shot->firstUnpainted >= kPaintWaitMs;
+    }
+    ResumeThread(thread);
+  }
+  CloseHandle(thread);
+  if (!shot->done) Sleep(kPaintRetryMs);
+}
+
+// Writes the picture taken (an unpainted one too: the window was there but
+// never showed its text) and reports it.
+void FinishScreenshot(const Screenshot& shot) {
+  if (shot.pixels.data.empty()) {
+    std::printf("screenshot: none\n");
+    return;
+  }
+  if (!WriteBmp(shot.file, shot.pixels)) {
+    std::fprintf(stderr, "uirobot: cannot write %s\n", shot.file.c_str());
+    std::printf("screenshot: none\n");
+    return;
+  }
+  std::printf("screenshot: %s%s\n", Escaped(shot.file).c_str(), shot.painted ? "" : " (unpainted)");
+  std::printf("screenshot text: %s\n", Escaped(shot.text).c_str());
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -294,6 +527,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->timeoutMs = static_cast<DWORD>(std::atoi(argv[++i])) * 1000;
     } else if (std::strcmp(argv[i], "--answer") == 0 && i + 1 < argc) {
       options->answers.push_back(argv[++i]);
+    } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 2 < argc && *argv[i + 1] != '\0' &&
+               options->screenshotText.empty()) {
+      options->screenshotText = argv[++i];
+      options->screenshotFile = argv[++i];
     } else {
       return false;
     }
@@ -320,8 +557,9 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: uirobot [--timeout SECONDS] [--answer BUTTON]... -- COMMAND LINE\n"
-                 "       uirobot [--timeout SECONDS] [--answer BUTTON]... --command-env NAME --\n");
+                 "usage: uirobot [OPTION]... -- COMMAND LINE\n"
+                 "       uirobot [OPTION]... --command-env NAME --\n"
+                 "OPTION: --timeout SECONDS, --answer BUTTON, --screenshot TEXT FILE\n");
     return kExitUsage;
   }
 
@@ -342,9 +580,14 @@ int main(int argc, char** argv) {
   std::vector<HWND> answered;  // boxes pressed and not yet gone
   size_t nextAnswer = 0;
   int boxCount = 0;
-  while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+  Screenshot shot;
+  shot.prefix = options.screenshotText;
+  shot.file = options.screenshotFile;
+  shot.done = shot.prefix.empty();
+  while (WaitForSingleObject(process.hProcess, shot.done ? kPollMs : kFastPollMs) == WAIT_TIMEOUT) {
     if (GetTickCount64() > deadline) {
       TerminateProcess(process.hProcess, kExitTimeout);
+      if (!options.screenshotText.empty()) FinishScreenshot(shot);
       std::printf("timeout\n");
       return kExitTimeout;
     }
@@ -354,16 +597,17 @@ int main(int argc, char** argv) {
     }
     answered.swap(stillThere);
 
-    WindowSearch search{process.dwProcessId, {}};
-    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-    for (HWND box : search.found) {
+    std::vector<HWND> dialogs = Dialogs(process.dwProcessId);
+    std::vector<HWND> status = StatusWindows(dialogs);
+    if (!shot.done) TryScreenshot(status, &shot);
+    for (HWND box : dialogs) {
       bool seen = false;
       for (HWND a : answered) seen = seen || a == box;
-      if (seen) continue;
+      if (seen || !IsWindowVisible(box)) continue;
       std::vector<Button> buttons = Buttons(box);
       if (buttons.empty()) continue;  // a status window
       std::string wanted = nextAnswer < options.answers.size() ? options.answers[nextAnswer++] : "";
-      RecordAndAnswer(box, buttons, ++boxCount, wanted);
+      RecordAndAnswer(box, buttons, ++boxCount, wanted, status);
       answered.push_back(box);
     }
   }
@@ -371,6 +615,7 @@ int main(int argc, char** argv) {
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hProcess);
+  if (!options.screenshotText.empty()) FinishScreenshot(shot);
   std::printf("exit: %lu\n", exitCode);
   return static_cast<int>(exitCode);
 }
