@@ -298,7 +298,7 @@ class Bench:
                     err.read().decode("latin-1"))
 
     def run(self, program, args=(), answers=(), timeout=30, cwd=None,
-            command_line=None, screenshot=None) -> RunResult:
+            command_line=None, screenshot=None, env=None) -> RunResult:
         """Runs a Windows program (Linux path) with `args` under the robot.
 
         The program's command line is its Windows path and `args`, each
@@ -309,7 +309,7 @@ class Bench:
         whose line begins with `text`, saved as PNG at `png_path`
         (result.screenshot.file). Returns the program's exit code (None on
         timeout), the boxes seen and the screenshot (None when no such
-        window showed).
+        window showed). `env` adds variables to the program's environment.
         """
         if not self.state_file.exists():
             raise RuntimeError(f"the Wine bench is not running ({self.state_file} missing); "
@@ -325,8 +325,8 @@ class Bench:
             if screenshot is not None:
                 robot += ["--screenshot", screenshot[0], windows_path(bmp)]
             robot += ["--command-env", "ORVANE_ROBOT_COMMAND", "--"]
-            code, transcript, errors = self._wine(robot, {"ORVANE_ROBOT_COMMAND": command}, cwd,
-                                                  timeout + 60)
+            code, transcript, errors = self._wine(robot, dict(env or {}, ORVANE_ROBOT_COMMAND=command),
+                                                  cwd, timeout + 60)
             result = parse_transcript(transcript)
             if result.exit_code is None and "timeout" not in transcript.splitlines():
                 raise RuntimeError(f"the robot failed (exit {code}): {errors}\n{transcript}")

@@ -1,0 +1,100 @@
+"""The main job's demo: a finished installer made from the sample payload in
+scripts/demo/payload and run under the Wine bench as a user would run it.
+
+    python3 scripts/demo.py BENCH_DIR
+
+Builds the payload archive (the sample files, a generated catalogue large
+enough to watch the extraction, and the setup probe as SETUP.EXE), makes
+build/demo/orvane_demo.exe with mkinstaller from the win64 stub, runs it
+under the UI robot, and prints what happened: the boxes shown, the files in
+the working directory, the registry entries written, the setup program's
+own report, and where the screenshot of the extraction window was saved.
+Expects the win64 and host builds and a running bench.
+"""
+
+import shutil
+import subprocess
+import sys
+import zipfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
+from winebench import Bench, read_probe_report  # noqa: E402
+
+BUILD = ROOT / "build"
+DEMO = BUILD / "demo"
+INSTALLER = DEMO / "orvane_demo.exe"
+SCREENSHOT = DEMO / "extraction-window.png"
+WINDOWS_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+
+
+def catalogue() -> bytes:
+    """About 6 MB of numbered lines: enough work for the extraction window
+    to be seen counting, and it compresses to little."""
+    return b"".join(b"item %07d: part %05d in bin %03d\r\n" % (n, n * 7919 % 100003, n % 997)
+                    for n in range(160000))
+
+
+def make_payload() -> Path:
+    archive = DEMO / "payload.zip"
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for path in sorted((ROOT / "scripts" / "demo" / "payload").rglob("*")):
+            if path.is_file():
+                z.write(path, path.relative_to(ROOT / "scripts" / "demo" / "payload").as_posix())
+        z.writestr("data/CATALOG.TXT", catalogue())
+        z.write(BUILD / "win64" / "setup_probe.exe", "SETUP.EXE")
+    return archive
+
+
+def main(argv) -> int:
+    if len(argv) != 2:
+        sys.exit(__doc__)
+    bench = Bench(argv[1], BUILD / "win64")
+    shutil.rmtree(DEMO, ignore_errors=True)
+    DEMO.mkdir(parents=True)
+    subprocess.run([str(BUILD / "host" / "mkinstaller"), "--stub", str(BUILD / "win64" / "orvane_stub.exe"),
+                    "--archive", str(make_payload()), "-o", str(INSTALLER)], check=True)
+    print(f"installer: {INSTALLER} ({INSTALLER.stat().st_size} bytes: the win64 stub and the "
+          f"archive; the deliverable win32 stub is {(BUILD / 'win32' / 'orvane_stub.exe').stat().st_size} bytes)")
+
+    working = bench.user_temp() / "orvane_demo"
+    shutil.rmtree(working, ignore_errors=True)
+    result = bench.run(INSTALLER, screenshot=("Extracting", SCREENSHOT), timeout=60)
+    print(f"exit code: {result.exit_code}; message boxes: {len(result.boxes)}")
+    for box in result.boxes:
+        print(f"  box {box.caption!r}: {box.text!r}")
+
+    print(f"working directory (C:\\users\\...\\Temp\\orvane_demo\\ = {working}):")
+    for path in sorted(working.rglob("*")):
+        if path.is_file() and path.name != "probe-report.txt":
+            print(f"  {path.relative_to(working).as_posix():24} {path.stat().st_size:9} bytes")
+    print(f"uninstaller copy: {bench.user_temp() / 'orvane_r.exe'} "
+          f"(same bytes as the installer: {(bench.user_temp() / 'orvane_r.exe').read_bytes() == INSTALLER.read_bytes()})")
+
+    print("registry:")
+    for key, value in ((f"{WINDOWS_KEY}\\RunOnce", "orvane_demo"),
+                       (f"{WINDOWS_KEY}\\Uninstall\\orvane_stub", "DisplayName"),
+                       (f"{WINDOWS_KEY}\\Uninstall\\orvane_stub", "UninstallString")):
+        print(f"  {key}\\{value} = {bench.reg_query(key, value)}")
+
+    if bench.wait_for_file(working / "probe-report.txt", timeout=20):
+        report = read_probe_report(working)
+        print("setup program's report:")
+        for name in ("program", "command", "directory"):
+            print(f"  {name}: {report[name]}")
+    else:
+        print("setup program's report: none (the setup program did not run)")
+        return 1
+
+    if result.screenshot is None:
+        print("screenshot: no extraction window was seen")
+        return 1
+    painted = "" if result.screenshot.painted else " (not fully painted)"
+    print(f"screenshot of the extraction window{painted}: {SCREENSHOT} "
+          f"(\"{result.screenshot.text}\")")
+    return 0 if result.exit_code == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
