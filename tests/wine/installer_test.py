@@ -1,0 +1,246 @@
+"""End-to-end tests of a finished installer under the Wine bench: installers
+made with mkinstaller from the win64 stub, run through the UI robot as a
+user would run them, with the setup probe (build/win64/setup_probe.exe)
+standing in for the publisher's setup program. Each test points the user's
+TEMP (HKCU\\Environment) at a directory of its own and puts it back after.
+
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+and ORVANE_MKINSTALLER set). Standard library only.
+"""
+
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import unittest
+import zipfile
+from pathlib import Path
+
+from winebench import Bench, read_probe_report
+
+ENVIRONMENT_KEY = "HKCU\\Environment"
+RUN_ONCE_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvane_stub"
+
+
+class Installer(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = Bench.from_environment()
+        cls.stub = cls.bench.win64("orvane_stub.exe")
+        cls.probe = cls.bench.win64("setup_probe.exe").read_bytes()
+        cls.mkinstaller = os.environ["ORVANE_MKINSTALLER"]
+        cls.user_temp = cls.bench.user_temp()
+        cls.user_temp_windows = cls.bench.reg_query(ENVIRONMENT_KEY, "TEMP")
+
+    def setUp(self):
+        self.work = Path(tempfile.mkdtemp(prefix="installer-e2e-", dir=self.bench.dir))
+        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
+        self.addCleanup(self.bench.reg_add, ENVIRONMENT_KEY, "TEMP", *self.user_temp_windows)
+
+    def use_temp(self, name, under_user_temp=True):
+        """Points TEMP at a fresh directory; returns (Linux path, Windows path
+        with its backslash)."""
+        base, base_windows = self.user_temp, self.user_temp_windows[1]
+        if not under_user_temp:
+            base, base_windows = self.user_temp.parent, base_windows.rsplit("\\", 1)[0]
+        linux = base / name
+        shutil.rmtree(linux, ignore_errors=True)
+        linux.mkdir()
+        self.addCleanup(shutil.rmtree, linux, ignore_errors=True)
+        self.bench.reg_add(ENVIRONMENT_KEY, "TEMP", "REG_SZ", f"{base_windows}\\{name}")
+        return linux, f"{base_windows}\\{name}\\"
+
+    def make_installer(self, name, entries, setup=None, corrupt=()):
+        """An installer `name` whose archive holds `entries` (name -> bytes,
+        in that order; None makes a directory entry), deflated; the entries
+        named in `corrupt` get a wrong CRC in their local header."""
+        archive = self.work / "payload.zip"
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            for entry, data in entries.items():
+                z.writestr(entry if data is not None else entry + "/", data or b"")
+        data = bytearray(archive.read_bytes())
+        with zipfile.ZipFile(archive) as z:
+            for info in z.infolist():
+                if info.filename in corrupt:
+                    data[info.header_offset + 14] ^= 0xFF
+        archive.write_bytes(data)
+        installer = self.work / name
+        command = [self.mkinstaller, "--stub", str(self.stub), "--archive", str(archive), "-o", str(installer)]
+        subprocess.run(command + (["--setup", setup] if setup else []), check=True)
+        return installer
+
+    def probe_report(self, directory):
+        self.assertTrue(self.bench.wait_for_file(directory / "probe-report.txt", 20),
+                        f"the setup program did not run in {directory}")
+        return read_probe_report(directory)
+
+    def assert_registered(self, temp_windows, entry_name, working_windows):
+        uninstaller = f'"{temp_windows}orvane_r.exe"'
+        self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, entry_name),
+                         ("REG_SZ", f'{uninstaller} REMOVE "{working_windows}"'))
+        self.assertEqual(self.bench.reg_query(UNINSTALL_KEY, "DisplayName"), ("REG_SZ", "Orvane Stub"))
+        self.assertEqual(self.bench.reg_query(UNINSTALL_KEY, "UninstallString"),
+                         ("REG_SZ", f"{uninstaller} VREMOVE"))
+
+    def test_complete_installation(self):
+        temp, temp_windows = self.use_temp("e2e-complete")
+        rng = random.Random(7)
+        entries = {
+            "SETUP.EXE": self.probe,
+            "bin/tool.dll": rng.randbytes(1 << 20),
+            "empty.txt": b"",
+            "emptydir": None,
+            "docs/manual.txt": b"".join(b"line %d of the manual\r\n" % i for i in range(90000)),
+            # Last, and in new directories: extraction ends in docs\a\b\c,
+            # which the setup program inherits as its current directory.
+            "docs/a/b/c/deep.txt": rng.randbytes(300000),
+        }
+        installer = self.make_installer("mysetup.exe", entries)
+        self.bench.reg_delete(RUN_ONCE_KEY, "mysetup")
+
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+
+        working = temp / "mysetup"
+        working_windows = f"{temp_windows}mysetup\\"
+        for name, data in entries.items():
+            if data is None:
+                self.assertTrue((working / name).is_dir(), name)
+            else:
+                self.assertEqual((working / name).read_bytes(), data, name)
+        report = self.probe_report(working)
+        self.assertEqual(report["program"], f"{working_windows}SETUP.EXE")
+        self.assertEqual(report["directory"], f"{working_windows}docs\\a\\b\\c")
+        extracted = {p.relative_to(working).as_posix() for p in working.rglob("*")}
+        self.assertEqual(extracted - {"probe-report.txt"},
+                         set(entries) | {"bin", "docs", "docs/a", "docs/a/b", "docs/a/b/c"})
+        self.assertEqual((temp / "orvane_r.exe").read_bytes(), installer.read_bytes())
+        self.assertEqual(sorted(p.name for p in temp.iterdir()), ["mysetup", "orvane_r.exe"])
+        self.assert_registered(temp_windows, "mysetup", working_windows)
+
+    def test_setup_starts_plainly_before_vista_and_elevated_after(self):
+        # The elevated start asks the shell to expand environment references
+        # in the path; the plain start does not. So the setup command
+        # %ORVANE_HOW%.EXE starts RUNAS.EXE (ORVANE_HOW=RUNAS) when elevated,
+        # and the file literally named %ORVANE_HOW%.EXE when plain.
+        temp, temp_windows = self.use_temp("e2e-versions")
+        entries = {"%ORVANE_HOW%.EXE": self.probe, "RUNAS.EXE": self.probe}
+        for version, started in (("winxp", "%ORVANE_HOW%.EXE"), ("win7", "RUNAS.EXE"),
+                                 ("win10", "RUNAS.EXE")):
+            with self.subTest(version=version):
+                name = f"v{version}.exe"
+                installer = self.make_installer(name, entries, setup="%ORVANE_HOW%.EXE")
+                self.bench.set_windows_version(name, version)
+                self.addCleanup(self.bench.set_windows_version, name, None)
+                result = self.bench.run(installer, env={"ORVANE_HOW": "RUNAS"})
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                working = temp / f"v{version}"
+                report = self.probe_report(working)
+                self.assertEqual(report["program"], f"{temp_windows}v{version}\\{started}")
+                if version == "winxp":
+                    self.assertEqual(report["command"], f'"{report["program"]}"')
+
+    def test_temp_with_blanks_starts_the_quoted_program(self):
+        # Unquoted, "...\e2e quoted\v\SETUP.EXE" would start ...\e2e.exe.
+        temp, temp_windows = self.use_temp("e2e quoted")
+        planted = self.user_temp / "e2e.exe"
+        planted.write_bytes(self.probe)
+        self.addCleanup(planted.unlink)
+        installer = self.make_installer("v.exe", {"SETUP.EXE": self.probe})
+        self.bench.set_windows_version("v.exe", "winxp")
+        self.addCleanup(self.bench.set_windows_version, "v.exe", None)
+        result = self.bench.run(installer)
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual(self.probe_report(temp / "v")["program"], f"{temp_windows}v\\SETUP.EXE")
+        self.assertFalse((self.user_temp / "probe-report.txt").exists())
+        self.assert_registered(temp_windows, "v", f"{temp_windows}v\\")
+
+    def test_crc_errors_are_shown_and_the_run_goes_on(self):
+        temp, temp_windows = self.use_temp("e2e-crc")
+        entries = {"SETUP.EXE": self.probe, "one.txt": b"one" * 1000, "two.txt": b"two" * 1000,
+                   "three.txt": b"three" * 1000}
+        installer = self.make_installer("crc.exe", entries, corrupt=("one.txt", "three.txt"))
+        self.bench.reg_delete(RUN_ONCE_KEY, "crc")
+        result = self.bench.run(installer, answers=["OK", "OK"])
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual([(b.caption, b.text) for b in result.boxes],
+                         [("Installer", "CRC-Error!")] * 2, result.transcript)
+
+        # Both status windows as the user saw them at each box: the copying
+        # window hidden, the extraction window showing the entries reached.
+        for box, percent in zip(result.boxes, (50, 100)):
+            windows = {w.lines[0].text: w for w in box.status_windows}
+            self.assertEqual(set(windows), {"Copying Files...", f"Extracting, {percent}% complete"})
+            for text, window in windows.items():
+                self.assertEqual(window.caption, "Installer")
+                self.assertEqual(window.visible, text.startswith("Extracting"))
+                self.assertEqual((window.rect.x, window.rect.y, window.rect.width, window.rect.height),
+                                 (387, 359, 250, 75))
+                line = window.lines[0]
+                self.assertEqual(line.window_class.upper(), "STATIC")
+                self.assertEqual((line.rect.x, line.rect.y, line.rect.width, line.rect.height),
+                                 (15, 10, 250, 20))
+
+        working = temp / "crc"
+        self.probe_report(working)
+        self.assertEqual(sorted(p.name for p in working.iterdir()),
+                         ["SETUP.EXE", "probe-report.txt", "two.txt"])
+        self.assert_registered(temp_windows, "crc", f"{temp_windows}crc\\")
+
+    def test_earlier_files_are_cleared_only_below_a_temp_directory(self):
+        for under_user_temp in (True, False):
+            with self.subTest(under_user_temp=under_user_temp):
+                temp, _ = self.use_temp(f"e2e-clean-{under_user_temp}", under_user_temp)
+                working = temp / "clean"
+                (working / "sub").mkdir(parents=True)
+                (working / "old.txt").write_bytes(b"left by an earlier run")
+                (working / "sub" / "keep.txt").write_bytes(b"in a subdirectory")
+                installer = self.make_installer("clean.exe", {"SETUP.EXE": self.probe})
+                result = self.bench.run(installer)
+                self.assertEqual(result.exit_code, 0, result.transcript)
+                self.probe_report(working)
+                self.assertEqual((working / "old.txt").exists(), not under_user_temp)
+                self.assertEqual((working / "sub" / "keep.txt").read_bytes(), b"in a subdirectory")
+
+    def test_short_file_name_never_works_in_temp_itself(self):
+        # "..exe" less its last four characters is ".": TEMP itself, whose
+        # files the clean-up would delete.
+        temp, temp_windows = self.use_temp("e2e-short")
+        (temp / "precious.txt").write_bytes(b"not the installer's")
+        installer = self.make_installer("..exe", {"SETUP.EXE": self.probe})
+        result = self.bench.run(installer)
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual(self.probe_report(temp / "orvane_stub")["program"],
+                         f"{temp_windows}orvane_stub\\SETUP.EXE")
+        self.assertEqual((temp / "precious.txt").read_bytes(), b"not the installer's")
+
+    def test_unhandled_failures_end_with_application_error(self):
+        temp, _ = self.use_temp("e2e-fail")
+        installer = self.make_installer("fail.exe", {"SETUP.EXE": self.probe})
+        data = installer.read_bytes()
+        size_field = b"%07d" % (self.stub.stat().st_size + 1)
+        broken_field = self.work / "field.exe"
+        broken_field.write_bytes(data.replace(size_field, b"12x4567", 1))
+        # A directory where the archive is to be carved into.
+        (temp / "fail" / "uztemp.zip").mkdir(parents=True)
+        for name, installer, words in (("field", broken_field, "12x4567"),
+                                       ("fail", installer, "uztemp.zip")):
+            with self.subTest(failure=name):
+                result = self.bench.run(installer, answers=["OK"])
+                self.assertEqual(result.exit_code, 1, result.transcript)
+                self.assertEqual(len(result.boxes), 1, result.transcript)
+                box = result.boxes[0]
+                self.assertEqual((box.caption, box.icon), ("Application Error", "error"))
+                self.assertIn(words, box.text)
+                # Still copying: no extraction window, no later step.
+                self.assertEqual([(w.visible, w.lines[0].text) for w in box.status_windows],
+                                 [(True, "Copying Files...")])
+                self.assertFalse((temp / "orvane_r.exe").exists())
+                self.assertIsNone(self.bench.reg_query(RUN_ONCE_KEY, name))
+                self.assertFalse((temp / name / "SETUP.EXE").exists())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
