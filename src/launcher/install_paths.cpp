@@ -16,8 +16,12 @@ bool IsOnlyDotsAndBlanks(const PathText& name) {
 
 void StubBaseName(const char* fileName, PathText& out) {
   SetText(out, fileName);
+  bool tooLong = out.tooLong;
   if (out.length > 4) CutText(out, out.length - 4);
   if (IsOnlyDotsAndBlanks(out)) SetText(out, kFallbackBaseName);
+  // A name that did not fit is reported so (the fallback stands in for it,
+  // never the temporary directory itself).
+  out.tooLong = tooLong;
 }
 
 void WorkingDirectoryFor(const char* tempDirectory, const char* ownPath, PathText& out) {

@@ -16,6 +16,17 @@ bool IsDotOrDotDot(const char* name) {
 
 bool IsLink(uint32_t attributes) { return (attributes & kAttrReparsePoint) != 0; }
 
+// The directory named without trailing backslashes, though a root keeps its
+// own (C:\ is not C:). Named with one, a link can answer for what it points
+// to (the POSIX host's lookups follow it then): the link would be taken for
+// a plain directory and entered, and what it points to deleted.
+void SetDirectoryName(PathText& path, const char* directory) {
+  SetText(path, directory);
+  uint32_t length = path.length;
+  while (length > 1 && path.chars[length - 1] == '\\' && path.chars[length - 2] != ':') --length;
+  if (!path.tooLong) CutText(path, length);
+}
+
 }  // namespace
 
 bool IsBelowWindowsTemp(const char* directory, const char* windowsDirectory) {
@@ -69,16 +80,17 @@ void RemoveScheduledDirectory(const char* directory) {
 }
 
 void DeleteDirectoryTree(const char* directory) {
-  uint32_t attributes = GetPathAttributes(directory);
+  PathText path;
+  SetDirectoryName(path, directory);
+  if (path.tooLong) return;
+  uint32_t attributes = GetPathAttributes(path.chars);
   if (attributes == kNoAttributes || (attributes & kAttrDirectory) == 0) return;
   if (IsLink(attributes)) {
-    RemoveDirectoryPath(directory);
+    RemoveDirectoryPath(path.chars);
     return;
   }
-  // Entry paths are the directory, a backslash and the name; the backslash
-  // comes even after one the directory ends in, which Windows reads as one.
-  PathText path;
-  SetText(path, directory);
+  // Entry paths are the directory, a backslash and the name.
+  uint32_t directoryLength = path.length;
   AppendText(path, "\\*.*");
   DirectoryListing listing;
   if (!path.tooLong && FirstListedEntry(path.chars, &listing)) {
@@ -96,7 +108,8 @@ void DeleteDirectoryTree(const char* directory) {
     } while (NextListedEntry(&listing));
     CloseListing(&listing);
   }
-  RemoveDirectoryPath(directory);
+  CutText(path, directoryLength);
+  RemoveDirectoryPath(path.chars);
 }
 
 void CleanDirectoryFiles(const char* directory) {
@@ -106,12 +119,13 @@ void CleanDirectoryFiles(const char* directory) {
   SystemDirectoryWithBackslash(system);
   if (IsCleanupRefused(directory, windows.chars, system.chars)) return;
   PathText path;
-  SetText(path, directory);
-  AddTrailingBackslash(path);
+  SetDirectoryName(path, directory);
   uint32_t attributes = GetPathAttributes(path.chars);
-  if (attributes == kNoAttributes || (attributes & kAttrDirectory) == 0 || IsLink(attributes)) {
+  if (path.tooLong || attributes == kNoAttributes || (attributes & kAttrDirectory) == 0 ||
+      IsLink(attributes)) {
     return;
   }
+  AddTrailingBackslash(path);
   uint32_t prefixLength = path.length;
   AppendText(path, "*.*");
   DirectoryListing listing;

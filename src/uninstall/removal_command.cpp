@@ -22,6 +22,9 @@ void RemovalEntryName(const char* path, PathText& out) {
   if (name.length > 0 && name.chars[name.length - 1] == '\\') CutText(name, name.length - 1);
   AppendText(name, ".uni");
   SetText(out, name.chars + AfterLastDelimiter(name.chars, "\\:"));
+  // A directory that did not fit leaves only ".uni" or a part of the name:
+  // the mark must reach the caller.
+  out.tooLong = name.tooLong;
 }
 
 void BuildRemovalCommand(const char* tempDirectory, const char* directory, PathText& out) {

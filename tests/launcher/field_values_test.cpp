@@ -1,4 +1,5 @@
-// Reading template field contents: the stub-size number and trimming.
+// Reading template field contents: the stub-size number, trimming and the
+// install directory.
 #include "launcher/field_values.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,26 @@ TEST(FieldTrimming, CodesZeroToThirtyTwoGoFromBothEndsOnly) {
   // '*' and '|' mean nothing to trimming; bytes above 127 are kept.
   EXPECT_EQ(Trimmed("  *SETUP.EXE|  "), "*SETUP.EXE|");
   EXPECT_EQ(Trimmed("\xa0x\xa0"), "\xa0x\xa0");
+}
+
+std::string InstallDirectory(const std::string& text, char padding = ' ') {
+  std::string field = text + std::string(128 - text.size(), padding);
+  PathText out;
+  ResolveInstallDirectory(field.data(), static_cast<uint32_t>(field.size()), "C:\\WINDOWS", out);
+  EXPECT_FALSE(out.tooLong);
+  return std::string(out.chars, out.length);
+}
+
+TEST(InstallDirectoryField, WindirPrefixInAnyCaseOtherwiseAsItStands) {
+  EXPECT_EQ(InstallDirectory(""), "");
+  EXPECT_EQ(InstallDirectory("INSTALL", '\0'), "INSTALL");  // the unpatched default
+  EXPECT_EQ(InstallDirectory("<WINDIR>\\Temp\\Pack\\"), "C:\\WINDOWS\\Temp\\Pack\\");
+  EXPECT_EQ(InstallDirectory("<windir>Temp\\Pack\\"), "C:\\WINDOWS\\Temp\\Pack\\");
+  EXPECT_EQ(InstallDirectory("<WINDIR>"), "C:\\WINDOWS");
+  EXPECT_EQ(InstallDirectory("D:\\Apps\\Pack\\"), "D:\\Apps\\Pack\\");
+  EXPECT_EQ(InstallDirectory(std::string("\0\0 \t<WinDir>\\Pack \0", 17), '\0'), "C:\\WINDOWS\\Pack");
+  EXPECT_EQ(InstallDirectory("D:\\<WINDIR>\\"), "D:\\<WINDIR>\\");  // only as a prefix
+  EXPECT_EQ(InstallDirectory("<WINDIR"), "<WINDIR");
 }
 
 }  // namespace
