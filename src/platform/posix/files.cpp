@@ -11,10 +11,13 @@
 #include "platform/platform.h"
 #include "platform/posix/host_path.h"
 
-FileHandle OpenForReading(const char* path) {
+namespace {
+
+// Opens an existing file (not a directory) with the given open(2) flags.
+FileHandle OpenExisting(const char* path, int flags) {
   char host[kHostPathSize];
   if (!ToHostPath(path, host)) return kNoFile;
-  int fd = open(host, O_RDONLY | O_CLOEXEC);
+  int fd = open(host, flags | O_CLOEXEC);
   if (fd < 0) return kNoFile;
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -24,18 +27,11 @@ FileHandle OpenForReading(const char* path) {
   return fd;
 }
 
-FileHandle OpenForUpdate(const char* path) {
-  char host[kHostPathSize];
-  if (!ToHostPath(path, host)) return kNoFile;
-  int fd = open(host, O_RDWR | O_CLOEXEC);
-  if (fd < 0) return kNoFile;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
-    return kNoFile;
-  }
-  return fd;
-}
+}  // namespace
+
+FileHandle OpenForReading(const char* path) { return OpenExisting(path, O_RDONLY); }
+
+FileHandle OpenForUpdate(const char* path) { return OpenExisting(path, O_RDWR); }
 
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   *pathMissing = false;

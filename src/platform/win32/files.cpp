@@ -6,16 +6,17 @@
 
 static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-FileHandle OpenForReading(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Others may read and write the file meanwhile.
+static FileHandle OpenExisting(const char* path, DWORD access) {
+  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   return reinterpret_cast<FileHandle>(h);
 }
 
+FileHandle OpenForReading(const char* path) { return OpenExisting(path, GENERIC_READ); }
+
 FileHandle OpenForUpdate(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return reinterpret_cast<FileHandle>(h);
+  return OpenExisting(path, GENERIC_READ | GENERIC_WRITE);
 }
 
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
