@@ -9,6 +9,7 @@ Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
 and ORVANE_MKINSTALLER set). Standard library only.
 """
 
+import os
 import shutil
 import unittest
 
@@ -165,19 +166,21 @@ class Remove(InstallerCase):
             (root / name).parent.mkdir(parents=True, exist_ok=True)
             (root / name).write_bytes(b"left behind")
 
-    def attrib(self, path, *flags):
-        code, out, err = self.bench._wine(["wine", "cmd", "/c", "attrib", *flags, windows_path(path)])
-        self.assertEqual(code, 0, out + err)
+    @staticmethod
+    def hide(path, attributes):
+        """Gives a file DOS attributes the way Wine keeps them (hidden 0x2,
+        system 0x4): in the user.DOSATTRIB extended attribute."""
+        os.setxattr(path, "user.DOSATTRIB", b"0x%x" % attributes)
 
     def test_removes_trees_below_windows_temp_only(self):
         tree = self.windows_temp / "orvane-remove"
         self.plant(tree, ["top.txt", "hidden.txt", "a/b/c/system.dat", "a/b/d/x.txt", "empty/.keep"])
-        self.attrib(tree / "hidden.txt", "+h")
-        self.attrib(tree / "a" / "b" / "c" / "system.dat", "+s", "+h")
+        self.hide(tree / "hidden.txt", 0x2)
+        self.hide(tree / "a" / "b" / "c" / "system.dat", 0x6)
         kept = self.windows_temp / "orvane-readonly"
         self.plant(kept, ["deep/er/locked.txt", "deep/other.txt", "gone/x.txt"])
-        self.attrib(kept / "deep" / "er" / "locked.txt", "+r")
-        self.addCleanup(self.attrib, kept / "deep" / "er" / "locked.txt", "-r")
+        # Read-only, as Wine reads it: no write permission.
+        (kept / "deep" / "er" / "locked.txt").chmod(0o444)
 
         stub = self.bench.win64("orvane_stub.exe")
         for directory in ("C:\\WINDOWS\\TEMP\\Orvane-Remove\\", "C:\\windows\\temp\\orvane-readonly\\"):
