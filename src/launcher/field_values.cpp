@@ -47,3 +47,29 @@ void ResolveInstallDirectory(const char* field, uint32_t width, const char* wind
   if (rest[0] != '\0' && rest[0] != '\\') AppendChar(out, '\\');
   AppendText(out, rest);
 }
+
+bool ParseSetupCommand(const char* field, uint32_t width, char* out) {
+  uint32_t begin = 0;
+  for (uint32_t i = 0; i < width; ++i) {
+    if (field[i] == '|') {
+      begin = i + 1;
+      break;
+    }
+  }
+  uint32_t length = 0;
+  bool starRemoved = false;
+  for (uint32_t i = begin; i < width; ++i) {
+    if (field[i] == '*' && !starRemoved) {
+      starRemoved = true;
+      continue;
+    }
+    out[length++] = field[i];
+  }
+  // Trimmed in place: CopyTrimmedField copies forwards, never overtaking.
+  CopyTrimmedField(out, length, out);
+  bool ask = true;
+  for (uint32_t i = 0; i < width; ++i) {
+    if (field[i] == '*') ask = false;
+  }
+  return ask;
+}

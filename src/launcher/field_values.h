@@ -23,3 +23,11 @@ uint32_t CopyTrimmedField(const char* field, uint32_t width, char* out);
 // stands; a blank field gives "" (no install directory).
 void ResolveInstallDirectory(const char* field, uint32_t width, const char* windowsDirectory,
                              PathText& out);
+
+// The setup-command field as the "123" mode reads it: everything up to and
+// including the first "|" goes, then the first "*" of what is left, then
+// codes 0 to 32 at both ends. `out` holds at least width + 1 bytes and gets
+// the command NUL-terminated (empty: nothing to start). Returns whether to
+// ask before starting it: only when the field as stored holds no "*"
+// anywhere, also none before the "|".
+bool ParseSetupCommand(const char* field, uint32_t width, char* out);

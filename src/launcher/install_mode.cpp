@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "launcher/install_paths.h"
+#include "launcher/joined_paths.h"
 #include "launcher/payload_carving.h"
 #include "launcher/status_windows.h"
 #include "launcher/template_fields.h"
@@ -19,14 +20,6 @@
 #include "unzip/extract_archive.h"
 
 namespace {
-
-// directory + name; a path too long to hold ends the run, since a cut one
-// could name another file.
-void JoinPath(const PathText& directory, const char* name, PathText& out) {
-  out = directory;
-  AppendText(out, name);
-  if (out.tooLong) FatalError("A path of the installation is too long.");
-}
 
 [[noreturn]] void CarvingFailed(CarveResult result, const char* source, const char* directory) {
   PathText message;

@@ -3,11 +3,13 @@
 // failure ends the run through FatalError (exit code 1).
 #include <windows.h>
 
+#include "launcher/beside_mode.h"
 #include "launcher/command_line.h"
 #include "launcher/install_mode.h"
 #include "launcher/mode_selection.h"
 #include "launcher/stub_size.h"
 #include "system/fatal_error.h"
+#include "uninstall/directory_removal.h"
 
 namespace {
 
@@ -20,8 +22,10 @@ void RunMode(const CommandArguments& args) {
       // The uninstall entry's command: nothing to do.
       break;
     case Mode::Remove:
+      RemoveScheduledDirectory(args.text[2]);
+      break;
     case Mode::ExtractBeside:
-      // Not built yet: these modes end at once.
+      RunExtractBeside(args.text[0], args.text[2], args.text[3]);
       break;
     case Mode::Install:
       RunInstallation(args.text[0]);

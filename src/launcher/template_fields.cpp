@@ -72,3 +72,12 @@ void ReadSetupCommand(PathText& out) {
   CopyTrimmedField(field, kSetupCommandFieldWidth, trimmed);
   SetText(out, trimmed);
 }
+
+bool ReadParsedSetupCommand(PathText& out) {
+  char field[kSetupCommandFieldWidth + 1];
+  CopyField(kTemplateFields.setupCommand, kSetupCommandFieldWidth, field);
+  char command[kSetupCommandFieldWidth + 1];
+  bool ask = ParseSetupCommand(field, kSetupCommandFieldWidth, command);
+  SetText(out, command);
+  return ask;
+}

@@ -27,3 +27,7 @@ void ReadInstallDirectory(PathText& out);
 
 // The setup-command field trimmed of codes 0 to 32 at both ends.
 void ReadSetupCommand(PathText& out);
+
+// The setup-command field as the "123" mode reads it ("|" and "*" cut, see
+// ParseSetupCommand); returns whether to ask before starting it.
+bool ReadParsedSetupCommand(PathText& out);

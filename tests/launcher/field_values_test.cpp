@@ -1,10 +1,11 @@
 // Reading template field contents: the stub-size number, trimming and the
-// install directory.
+// install directory; the "123" mode's setup command.
 #include "launcher/field_values.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -85,6 +86,28 @@ TEST(InstallDirectoryField, WindirPrefixInAnyCaseOtherwiseAsItStands) {
   EXPECT_EQ(InstallDirectory(std::string("\0\0 \t<WinDir>\\Pack \0", 17), '\0'), "C:\\WINDOWS\\Pack");
   EXPECT_EQ(InstallDirectory("D:\\<WINDIR>\\"), "D:\\<WINDIR>\\");  // only as a prefix
   EXPECT_EQ(InstallDirectory("<WINDIR"), "<WINDIR");
+}
+
+// The "123" mode's setup command and whether to ask before starting it.
+std::pair<std::string, bool> SetupCommand(const std::string& text) {
+  std::string field = text + std::string(128 - text.size(), ' ');
+  std::string out(129, '?');
+  bool ask = ParseSetupCommand(field.data(), 128, &out[0]);
+  return {out.c_str(), ask};
+}
+
+TEST(SetupCommandField, BarAndStarCutTheNameAndAnyStarSilencesTheQuestion) {
+  using Parsed = std::pair<std::string, bool>;
+  EXPECT_EQ(SetupCommand("SETUP.EXE"), Parsed("SETUP.EXE", true));
+  EXPECT_EQ(SetupCommand("*SETUP.EXE"), Parsed("SETUP.EXE", false));
+  EXPECT_EQ(SetupCommand("text|*INSTALL.EXE"), Parsed("INSTALL.EXE", false));
+  // Only the first "|" and the first "*" after it go; a "*" before the "|"
+  // is cut away with the text, yet still means no question.
+  EXPECT_EQ(SetupCommand("a|b|*c*.exe"), Parsed("b|c*.exe", false));
+  EXPECT_EQ(SetupCommand("a*b|c"), Parsed("c", false));
+  EXPECT_EQ(SetupCommand(" * SETUP.EXE "), Parsed("SETUP.EXE", false));
+  EXPECT_EQ(SetupCommand(""), Parsed("", true));
+  EXPECT_EQ(SetupCommand("|"), Parsed("", true));
 }
 
 }  // namespace

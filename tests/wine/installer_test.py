@@ -8,82 +8,13 @@ Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
 and ORVANE_MKINSTALLER set). Standard library only.
 """
 
-import os
 import random
-import shutil
-import subprocess
-import tempfile
 import unittest
-import zipfile
-from pathlib import Path
 
-from winebench import Bench, read_probe_report
-
-ENVIRONMENT_KEY = "HKCU\\Environment"
-RUN_ONCE_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
-UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvane_stub"
+from installer_cases import RUN_ONCE_KEY, InstallerCase
 
 
-class Installer(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.bench = Bench.from_environment()
-        cls.stub = cls.bench.win64("orvane_stub.exe")
-        cls.probe = cls.bench.win64("setup_probe.exe").read_bytes()
-        cls.mkinstaller = os.environ["ORVANE_MKINSTALLER"]
-        cls.user_temp = cls.bench.user_temp()
-        cls.user_temp_windows = cls.bench.reg_query(ENVIRONMENT_KEY, "TEMP")
-
-    def setUp(self):
-        self.work = Path(tempfile.mkdtemp(prefix="installer-e2e-", dir=self.bench.dir))
-        self.addCleanup(shutil.rmtree, self.work, ignore_errors=True)
-        self.addCleanup(self.bench.reg_add, ENVIRONMENT_KEY, "TEMP", *self.user_temp_windows)
-
-    def use_temp(self, name, under_user_temp=True):
-        """Points TEMP at a fresh directory; returns (Linux path, Windows path
-        with its backslash)."""
-        base, base_windows = self.user_temp, self.user_temp_windows[1]
-        if not under_user_temp:
-            base, base_windows = self.user_temp.parent, base_windows.rsplit("\\", 1)[0]
-        linux = base / name
-        shutil.rmtree(linux, ignore_errors=True)
-        linux.mkdir()
-        self.addCleanup(shutil.rmtree, linux, ignore_errors=True)
-        self.bench.reg_add(ENVIRONMENT_KEY, "TEMP", "REG_SZ", f"{base_windows}\\{name}")
-        return linux, f"{base_windows}\\{name}\\"
-
-    def make_installer(self, name, entries, setup=None, corrupt=()):
-        """An installer `name` whose archive holds `entries` (name -> bytes,
-        in that order; None makes a directory entry), deflated; the entries
-        named in `corrupt` get a wrong CRC in their local header."""
-        archive = self.work / "payload.zip"
-        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-            for entry, data in entries.items():
-                z.writestr(entry if data is not None else entry + "/", data or b"")
-        data = bytearray(archive.read_bytes())
-        with zipfile.ZipFile(archive) as z:
-            for info in z.infolist():
-                if info.filename in corrupt:
-                    data[info.header_offset + 14] ^= 0xFF
-        archive.write_bytes(data)
-        installer = self.work / name
-        command = [self.mkinstaller, "--stub", str(self.stub), "--archive", str(archive), "-o", str(installer)]
-        subprocess.run(command + (["--setup", setup] if setup else []), check=True)
-        return installer
-
-    def probe_report(self, directory):
-        self.assertTrue(self.bench.wait_for_file(directory / "probe-report.txt", 20),
-                        f"the setup program did not run in {directory}")
-        return read_probe_report(directory)
-
-    def assert_registered(self, temp_windows, entry_name, working_windows):
-        uninstaller = f'"{temp_windows}orvane_r.exe"'
-        self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, entry_name),
-                         ("REG_SZ", f'{uninstaller} REMOVE "{working_windows}"'))
-        self.assertEqual(self.bench.reg_query(UNINSTALL_KEY, "DisplayName"), ("REG_SZ", "Orvane Stub"))
-        self.assertEqual(self.bench.reg_query(UNINSTALL_KEY, "UninstallString"),
-                         ("REG_SZ", f"{uninstaller} VREMOVE"))
-
+class Installer(InstallerCase):
     def test_complete_installation(self):
         temp, temp_windows = self.use_temp("e2e-complete")
         rng = random.Random(7)
@@ -192,7 +123,9 @@ class Installer(unittest.TestCase):
     def test_earlier_files_are_cleared_only_below_a_temp_directory(self):
         for under_user_temp in (True, False):
             with self.subTest(under_user_temp=under_user_temp):
-                temp, _ = self.use_temp(f"e2e-clean-{under_user_temp}", under_user_temp)
+                base = None if under_user_temp else self.user_temp.parent
+                base_windows = None if under_user_temp else self.user_temp_windows[1].rsplit("\\", 1)[0]
+                temp, _ = self.use_temp(f"e2e-clean-{under_user_temp}", base, base_windows)
                 working = temp / "clean"
                 (working / "sub").mkdir(parents=True)
                 (working / "old.txt").write_bytes(b"left by an earlier run")

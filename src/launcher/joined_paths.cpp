@@ -1,0 +1,10 @@
+// Joined paths; see joined_paths.h.
+#include "launcher/joined_paths.h"
+
+#include "system/fatal_error.h"
+
+void JoinPath(const PathText& directory, const char* name, PathText& out) {
+  out = directory;
+  AppendText(out, name);
+  if (out.tooLong) FatalError("A path of the installation is too long.");
+}

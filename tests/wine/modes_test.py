@@ -1,0 +1,230 @@
+"""End-to-end tests of the stub's "123" and REMOVE modes under the Wine
+bench. A "123" test puts a stub made with mkinstaller (its fields filled)
+into a directory with the archive beside it as uztemp.zip, and runs it as
+the program first.exe beside it would; the setup probe stands in for
+the setup program. The REMOVE tests plant trees under the Windows
+directory's Temp directory (C:\\windows\\temp in the prefix).
+
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+and ORVANE_MKINSTALLER set). Standard library only.
+"""
+
+import os
+import shutil
+import unittest
+
+from installer_cases import RUN_ONCE_KEY, InstallerCase
+from winebench import windows_path
+
+QUESTION = "All files have been extracted to {}, run {} now?"
+NOTICE = "All files have been extracted to {}"
+# The setup-command field as the stub holds it; mkinstaller refuses a blank one.
+SETUP_FIELD = b"SETUP.EXE" + b" " * 119 + b"\0"
+
+
+class ExtractBeside(InstallerCase):
+    def setUp(self):
+        super().setUp()
+        self.temp, self.temp_windows = self.use_temp("e2e-beside")
+        self.entries = {"SETUP.EXE": self.probe, "INSTALL.EXE": self.probe,
+                        "data/readme.txt": b"read me\r\n" * 100}
+
+    def place(self, directory, setup=None, install_dir=None, blank_setup=False, archive=True):
+        """The stub (fields filled) in `directory` as stub.exe, with the
+        archive beside it as uztemp.zip unless `archive` is False, and
+        first.exe, the file that "123 first.exe" names for deletion."""
+        stub = self.make_installer("stub.exe", self.entries, setup, install_dir=install_dir)
+        if blank_setup:
+            data = stub.read_bytes()
+            stub.write_bytes(data.replace(SETUP_FIELD, b" " * 128 + b"\0", 1))
+        directory.mkdir(parents=True, exist_ok=True)
+        stub = stub.rename(directory / "stub.exe")
+        (directory / "first.exe").write_bytes(b"the program that started the stub")
+        if archive:
+            shutil.copy(self.work / "payload.zip", directory / "uztemp.zip")
+        return stub
+
+    def assert_extracted(self, directory):
+        self.assertEqual((directory / "data" / "readme.txt").read_bytes(),
+                         self.entries["data/readme.txt"])
+
+    def assert_box(self, result, text, buttons):
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual([(b.caption, b.text, b.icon, b.buttons) for b in result.boxes],
+                         [("Installer", text, "none", buttons)], result.transcript)
+
+    def test_question_yes_starts_the_quoted_setup_and_no_starts_nothing(self):
+        # "My Files": unquoted, the command line would start the planted My.exe.
+        planted = self.work / "My.exe"
+        planted.write_bytes(self.probe)
+        for answer, name in (("Yes", "My Files"), ("No", "declined")):
+            with self.subTest(answer=answer):
+                directory = self.work / name
+                directory_windows = windows_path(directory) + "\\"
+                self.bench.reg_delete(RUN_ONCE_KEY, f"{name}.uni")
+                stub = self.place(directory)
+                result = self.bench.run(stub, ["123", "first.exe"], answers=[answer])
+                self.assert_box(result, QUESTION.format(directory_windows, "SETUP.EXE"), ["Yes", "No"])
+                self.assert_extracted(directory)
+                self.assertFalse((directory / "uztemp.zip").exists())
+                self.assertFalse((directory / "first.exe").exists())
+                if answer == "Yes":
+                    report = self.probe_report(directory)
+                    self.assertEqual(report["command"], f'"{directory_windows}SETUP.EXE"')
+                    self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, f"{name}.uni"),
+                                     self.removal_command(self.temp_windows, directory_windows))
+                else:
+                    self.assertFalse(self.bench.wait_for_file(directory / "probe-report.txt", 3))
+                    self.assertIsNone(self.bench.reg_query(RUN_ONCE_KEY, f"{name}.uni"))
+                self.assertFalse((self.work / "probe-report.txt").exists())
+
+        with self.subTest(arguments="123 alone"):
+            directory = self.work / "alone"
+            stub = self.place(directory)
+            result = self.bench.run(stub, ["123"], answers=["No"])
+            self.assertEqual(len(result.boxes), 1, result.transcript)
+            self.assertTrue((directory / "uztemp.zip").exists())
+            self.assertTrue((directory / "first.exe").exists())
+
+    def test_setup_field_decides_question_program_and_notice(self):
+        for setup, started in (("*SETUP.EXE", "SETUP.EXE"), ("text|*INSTALL.EXE", "INSTALL.EXE"),
+                               (None, None)):
+            with self.subTest(setup=setup):
+                directory = self.work / f"field-{started}"
+                directory_windows = windows_path(directory) + "\\"
+                stub = self.place(directory, setup, blank_setup=setup is None)
+                result = self.bench.run(stub, ["123", "first.exe"], answers=["OK"])
+                if started is None:
+                    # The notice alone: nothing starts, nothing is deleted.
+                    self.assert_box(result, NOTICE.format(directory_windows), ["OK"])
+                    self.assertFalse(self.bench.wait_for_file(directory / "probe-report.txt", 3))
+                    self.assertTrue((directory / "uztemp.zip").exists())
+                    self.assertTrue((directory / "first.exe").exists())
+                else:
+                    self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                    self.assertEqual(self.probe_report(directory)["program"],
+                                     directory_windows + started)
+                    self.assertFalse((directory / "first.exe").exists())
+
+    def test_missing_archive_shows_the_driver_message_and_nothing_more(self):
+        directory = self.work / "missing"
+        stub = self.place(directory, archive=False)
+        result = self.bench.run(stub, ["123", "first.exe"], answers=["OK"])
+        self.assert_box(result, "The specified file, uztemp.zip is not found or not a ZIP file!", ["OK"])
+        self.assertTrue((directory / "first.exe").exists())
+        self.assertEqual(sorted(p.name for p in directory.iterdir()), ["first.exe", "stub.exe"])
+
+    def test_rd_extracts_the_given_directory_without_a_question(self):
+        out = self.work / "Out"
+        stub = self.place(self.work / "stub")
+        out.mkdir()
+        shutil.copy(self.work / "payload.zip", out / "uztemp.zip")
+        with self.subTest(target="given"):
+            result = self.bench.run(stub, ["123", "RD", windows_path(out) + "\\"])
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+            self.assert_extracted(out)
+            self.assertTrue((out / "uztemp.zip").exists())
+            self.assertFalse(self.bench.wait_for_file(out / "probe-report.txt", 2))
+
+        with self.subTest(target="current directory"):
+            # Top-level entries only: the extraction moves the current
+            # directory into each entry's directory, where a relative target
+            # no longer leads.
+            current = self.work / "current"
+            current.mkdir()
+            archive = self.make_archive({"top.txt": b"on top"})
+            archive.rename(current / "uztemp.zip")
+            result = self.bench.run(stub, ["123", "RD"], cwd=current)
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+            self.assertEqual((current / "top.txt").read_bytes(), b"on top")
+
+        # The install-directory field wins over the given directory, and the
+        # archive's directory is scheduled for removal under its own name.
+        pack = self.bench.drive_c() / "windows" / "temp" / "Pack"
+        for field in ("<WINDIR>\\Temp\\Pack\\", "<windir>Temp\\Pack\\"):
+            with self.subTest(install_dir=field):
+                shutil.rmtree(pack, ignore_errors=True)
+                self.addCleanup(shutil.rmtree, pack, ignore_errors=True)
+                self.bench.reg_delete(RUN_ONCE_KEY, "Out.uni")
+                stub = self.place(self.work / "stub", install_dir=field)
+                result = self.bench.run(stub, ["123", "RD", windows_path(out) + "\\"])
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                self.assert_extracted(pack)
+                self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, "Out.uni"),
+                                 self.removal_command(self.temp_windows, windows_path(out) + "\\"))
+
+
+class Remove(InstallerCase):
+    def setUp(self):
+        super().setUp()
+        self.windows_temp = self.bench.drive_c() / "windows" / "temp"
+
+    def plant(self, root, files):
+        """Files (relative names) with content under `root`; removed after."""
+        self.addCleanup(shutil.rmtree, root, ignore_errors=True)
+        for name in files:
+            (root / name).parent.mkdir(parents=True, exist_ok=True)
+            (root / name).write_bytes(b"left behind")
+
+    @staticmethod
+    def hide(path, attributes):
+        """Gives a file DOS attributes the way Wine keeps them (hidden 0x2,
+        system 0x4): in the user.DOSATTRIB extended attribute."""
+        os.setxattr(path, "user.DOSATTRIB", b"0x%x" % attributes)
+
+    def test_removes_trees_below_windows_temp_only(self):
+        tree = self.windows_temp / "orvane-remove"
+        self.plant(tree, ["top.txt", "hidden.txt", "a/b/c/system.dat", "a/b/d/x.txt", "empty/.keep"])
+        self.hide(tree / "hidden.txt", 0x2)
+        self.hide(tree / "a" / "b" / "c" / "system.dat", 0x6)
+        kept = self.windows_temp / "orvane-readonly"
+        self.plant(kept, ["deep/er/locked.txt", "deep/other.txt", "gone/x.txt"])
+        # Read-only, as Wine reads it: no write permission.
+        (kept / "deep" / "er" / "locked.txt").chmod(0o444)
+
+        stub = self.bench.win64("orvane_stub.exe")
+        for directory in ("C:\\WINDOWS\\TEMP\\Orvane-Remove\\", "C:\\windows\\temp\\orvane-readonly\\"):
+            result = self.bench.run(stub, ["REMOVE", directory])
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        self.assertFalse(tree.exists())
+        self.assertEqual(sorted(p.relative_to(kept).as_posix() for p in kept.rglob("*")),
+                         ["deep", "deep/er", "deep/er/locked.txt"])
+
+        # Elsewhere, the Temp directory itself, and no directory at all
+        # (run from inside Temp): nothing goes.
+        elsewhere = self.work / "elsewhere"
+        self.plant(elsewhere, ["file.txt"])
+        sentinel = self.windows_temp / "orvane-sentinel.txt"
+        sentinel.write_bytes(b"stays")
+        self.addCleanup(sentinel.unlink)
+        for args in (["REMOVE", windows_path(elsewhere) + "\\"], ["REMOVE", "C:\\windows\\Temp\\"],
+                     ["REMOVE"]):
+            with self.subTest(args=args):
+                result = self.bench.run(stub, args, cwd=self.windows_temp)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                self.assertTrue((elsewhere / "file.txt").exists())
+                self.assertTrue(sentinel.exists())
+
+    def test_run_once_command_of_an_installation_removes_its_working_directory(self):
+        temp, temp_windows = self.use_temp("orvane-life", self.windows_temp, "C:\\windows\\temp")
+        installer = self.make_installer("life.exe", {"SETUP.EXE": self.probe, "sub/data.txt": b"data"})
+        self.bench.reg_delete(RUN_ONCE_KEY, "life")
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        working = temp / "life"
+        self.probe_report(working)
+        self.assertTrue((working / "sub" / "data.txt").exists())
+
+        # Split as a logon splits it: the quoted program, then its arguments.
+        kind, command = self.bench.reg_query(RUN_ONCE_KEY, "life")
+        program, arguments = command[1:].split('" ', 1)
+        self.assertEqual(program, f"{temp_windows}orvane_r.exe")
+        self.assertTrue(self.bench.wait_for_file(temp / "orvane_r.exe", 1))
+        result = self.bench.run(temp / "orvane_r.exe", command_line=arguments)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        self.assertFalse(working.exists())
+        self.assertTrue((temp / "orvane_r.exe").exists())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
