@@ -13,6 +13,9 @@ WindowHandle ExtractionTextControl = 0;
 
 namespace {
 
+// Room for an archive path or target directory in its absolute form.
+constexpr uint32_t kResolvedPathSize = 1024;
+
 // A fixed buffer that texts are appended to; what does not fit is cut.
 struct Text {
   char chars[400];
@@ -122,6 +125,19 @@ int ShowEngineMessage(const char* text, uint32_t buttons) {
 }
 
 void ExtractArchive(const char* archivePath, const char* targetDirectory) {
+  // Entry extraction moves the current directory into each entry's
+  // directories, so relative paths are resolved once, here, against the
+  // directory the call began in (an empty target stands for it). A path whose
+  // absolute form does not fit is used as given: a target that long refuses
+  // every entry as too long anyway.
+  char archive[kResolvedPathSize];
+  if (AbsolutePath(archivePath, archive, sizeof archive)) archivePath = archive;
+  char resolvedTarget[kResolvedPathSize];
+  if (AbsolutePath(targetDirectory[0] != '\0' ? targetDirectory : ".", resolvedTarget,
+                   sizeof resolvedTarget)) {
+    targetDirectory = resolvedTarget;
+  }
+
   char target[kMaxOutputPath + 3];
   size_t length = strlen(targetDirectory);
   if (length > kMaxOutputPath) length = kMaxOutputPath + 1;  // every join is then too long

@@ -291,6 +291,25 @@ TEST_F(ExtractArchiveTest, DirectoryEntriesAreCreatedQuietly) {
   EXPECT_TRUE(Extracted("sub/deeper/f.txt", "f"));
 }
 
+TEST_F(ExtractArchiveTest, RelativePathsHoldWhileTheCurrentDirectoryMoves) {
+  // Directory creation moves the current directory into each entry's
+  // directories: relative paths must still name the archive and target the
+  // call began with, also an empty target (the directory it began in).
+  WriteWholeFile(archive(), BuildZip({Stored("a/b/one.txt", "1"), Stored("c/two.txt", "2"),
+                                      Stored("three.txt", "3")}).bytes);
+  for (const char* relativeTarget : {"out", ""}) {
+    SCOPED_TRACE(relativeTarget);
+    fs::current_path(dir.path());
+    ClearRecordedBoxes();
+    ExtractArchive("a.zip", relativeTarget);
+    fs::path root = dir.path() / relativeTarget;
+    EXPECT_EQ(BoxTexts(), Texts{});
+    EXPECT_EQ(ReadWholeFile(root / "a" / "b" / "one.txt"), ToBytes("1"));
+    EXPECT_EQ(ReadWholeFile(root / "c" / "two.txt"), ToBytes("2"));
+    EXPECT_EQ(ReadWholeFile(root / "three.txt"), ToBytes("3"));
+  }
+}
+
 TEST_F(ExtractArchiveTest, AttributesComeFromTheDirectoryOnlyForMsDosHosts) {
   ZipEntry dos = Stored("dos.txt", "d");
   dos.externalAttributes = 0xABCD0000 | 0x01 | 0x02 | 0x20;  // only the low byte counts

@@ -127,15 +127,15 @@ class ExtractBeside(InstallerCase):
             self.assertFalse(self.bench.wait_for_file(out / "probe-report.txt", 2))
 
         with self.subTest(target="current directory"):
-            # Top-level entries only: the extraction moves the current
-            # directory into each entry's directory, where a relative target
-            # no longer leads.
+            # The extraction moves the current directory into each entry's
+            # directories; the relative archive and target still hold.
             current = self.work / "current"
             current.mkdir()
-            archive = self.make_archive({"top.txt": b"on top"})
+            archive = self.make_archive({"sub/deep.txt": b"below", "top.txt": b"on top"})
             archive.rename(current / "uztemp.zip")
             result = self.bench.run(stub, ["123", "RD"], cwd=current)
             self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+            self.assertEqual((current / "sub" / "deep.txt").read_bytes(), b"below")
             self.assertEqual((current / "top.txt").read_bytes(), b"on top")
 
         # The install-directory field wins over the given directory, and the
