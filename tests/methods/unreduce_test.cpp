@@ -5,6 +5,7 @@
 // streams. The PKZIP corpus runs in the corpus test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/posix/host_controls.h"

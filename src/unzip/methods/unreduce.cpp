@@ -1,11 +1,12 @@
 // Unreduce (methods 2 to 5). The data is coded in two stages. The inner stage
 // is a byte stream in which 144 introduces a back-reference: 144, 0 stands
-// for one 144; 144, V, [L,] D copies from up to 4096 bytes back, where V's
-// low 8 - f bits hold the length code (all ones: the extra byte L follows and
-// adds to it) and V's high f bits the high part of the distance. The outer
-// stage codes each inner byte by the follower set of the byte before it: a
-// flag bit 0 and an index into the set, or a flag bit 1 (or nothing, for an
-// empty set) and the plain byte. The 256 sets come first in the stream.
+// for one 144; 144, V, [L,] D copies from up to 4096 bytes back. With the
+// compression factor f = method - 1, V's low 8 - f bits hold the length code
+// (all ones: the extra byte L follows and adds to it) and its high f bits the
+// distance above D's 8 bits. The outer stage codes each inner byte by the
+// follower set of the byte before it: a flag bit 0 and an index into the
+// set, or a flag bit 1 (or nothing, for an empty set) and the plain byte.
+// The 256 sets come first in the stream.
 //
 // This file owns the follower table, allocated per entry, and the decoder's
 // use of the first 16384 bytes of the output window as its history.
@@ -19,8 +20,8 @@
 
 namespace {
 
-// History span: the longest distance is 4096, so a quarter of this would do;
-// the window's first half keeps the flushes as large as the format's own.
+// History span and flush unit: the first 16384 bytes of the window. The
+// longest distance is 4096, so the history never needs more.
 constexpr uint32_t kSpan = 16384;
 constexpr uint32_t kMarker = 144;
 
