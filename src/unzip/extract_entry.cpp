@@ -15,14 +15,15 @@
 #include "unzip/entry_directories.h"
 #include "unzip/little_endian.h"
 #include "unzip/methods/inflate.h"
+#include "unzip/methods/unreduce.h"
 #include "unzip/output_window.h"
 
 namespace {
 
-// One bit per method number whose decoder is built: stored (0) and deflated
-// (8) so far. Shrunk (1), reduced (2-5) and imploded (6) join as their
+// One bit per method number whose decoder is built: stored (0), reduced
+// (2-5) and deflated (8) so far. Shrunk (1) and imploded (6) join as their
 // decoders come.
-constexpr uint16_t SupportedMethods = 0x0101;
+constexpr uint16_t SupportedMethods = 0x013D;
 
 // Stand-in sizes of a streamed entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -42,12 +43,13 @@ ExtractResult DecodeEntry(uint16_t method) {
     case 0:
       return CopyStored();
     case 1:  // shrunk
+    case 6:  // imploded
+      return ExtractResult::UnsupportedMethod;  // decoder not built yet
     case 2:  // reduced, factors 1 to 4
     case 3:
     case 4:
     case 5:
-    case 6:  // imploded
-      return ExtractResult::UnsupportedMethod;  // decoder not built yet
+      return Unreduce(method);
     case 8:
       return Inflate();
     default:
