@@ -15,14 +15,15 @@
 #include "unzip/entry_directories.h"
 #include "unzip/little_endian.h"
 #include "unzip/methods/inflate.h"
+#include "unzip/methods/unshrink.h"
 #include "unzip/output_window.h"
 
 namespace {
 
-// One bit per method number whose decoder is built: stored (0) and deflated
-// (8) so far. Shrunk (1), reduced (2-5) and imploded (6) join as their
+// One bit per method number whose decoder is built: stored (0), shrunk (1)
+// and deflated (8) so far. Reduced (2-5) and imploded (6) join as their
 // decoders come.
-constexpr uint16_t SupportedMethods = 0x0101;
+constexpr uint16_t SupportedMethods = 0x0103;
 
 // Stand-in sizes of a streamed entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -41,7 +42,8 @@ ExtractResult DecodeEntry(uint16_t method) {
   switch (method) {
     case 0:
       return CopyStored();
-    case 1:  // shrunk
+    case 1:
+      return Unshrink();
     case 2:  // reduced, factors 1 to 4
     case 3:
     case 4:
@@ -121,14 +123,18 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   uint64_t dataOffset = static_cast<uint64_t>(headerOffset) + kLocalHeaderSize +
                         Little16(header + 26) + Little16(header + 28);
 
-  if ((Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0) {
+  const bool sizesFollow =
+      (Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0;
+  if (sizesFollow) {
     Engine.CompressedSize = Engine.UncompressedSize = kStreamedSize;
     storedCrc = 0;
   }
 
   // Refused before anything is created: the disk stays untouched.
   ExtractResult result = ExtractResult::Ok;
-  if (method > 8 || ((SupportedMethods >> method) & 1) == 0) {
+  // Shrunk data has no end code: without its compressed size its end
+  // cannot be found.
+  if (method > 8 || ((SupportedMethods >> method) & 1) == 0 || (method == 1 && sizesFollow)) {
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;
