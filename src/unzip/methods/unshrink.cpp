@@ -73,7 +73,7 @@ bool PartialClear(Shrunk& s) {
   for (int32_t x = kFirstCode; x < s.head; ++x) {
     const int16_t value = PrefixOf(s, x);
     const int32_t p = value & 0x7FFF;
-    if ((value & kFreeBit) || p <= kControlCode) continue;
+    if ((value & kFreeBit) || p <= kControlCode) continue;  // a free code extends nothing
     int16_t& entry = PrefixOf(s, p);
     if (entry & kFreeBit) return false;
     entry = static_cast<int16_t>(entry & ~kMark);
