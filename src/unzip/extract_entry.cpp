@@ -16,14 +16,14 @@
 #include "unzip/little_endian.h"
 #include "unzip/methods/inflate.h"
 #include "unzip/methods/unreduce.h"
+#include "unzip/methods/unshrink.h"
 #include "unzip/output_window.h"
 
 namespace {
 
-// One bit per method number whose decoder is built: stored (0), reduced
-// (2-5) and deflated (8) so far. Shrunk (1) and imploded (6) join as their
-// decoders come.
-constexpr uint16_t SupportedMethods = 0x013D;
+// One bit per method number whose decoder is built: stored (0), shrunk (1),
+// reduced (2-5) and deflated (8) so far. Imploded (6) joins with its decoder.
+constexpr uint16_t SupportedMethods = 0x013F;
 
 // Stand-in sizes of a streamed entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -43,8 +43,7 @@ ExtractResult DecodeEntry(uint16_t method) {
     case 0:
       return CopyStored();
     case 1:  // shrunk
-    case 6:  // imploded
-      return ExtractResult::UnsupportedMethod;  // decoder not built yet
+      return Unshrink();
     case 2:  // reduced, factors 1 to 4
     case 3:
     case 4:
@@ -123,14 +122,18 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   uint64_t dataOffset = static_cast<uint64_t>(headerOffset) + kLocalHeaderSize +
                         Little16(header + 26) + Little16(header + 28);
 
-  if ((Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0) {
+  const bool sizesFollow =
+      (Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0;
+  if (sizesFollow) {
     Engine.CompressedSize = Engine.UncompressedSize = kStreamedSize;
     storedCrc = 0;
   }
 
   // Refused before anything is created: the disk stays untouched.
   ExtractResult result = ExtractResult::Ok;
-  if (method > 8 || ((SupportedMethods >> method) & 1) == 0) {
+  // Shrunk data has no end code: without its compressed size its end
+  // cannot be found.
+  if (method > 8 || ((SupportedMethods >> method) & 1) == 0 || (method == 1 && sizesFollow)) {
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;

@@ -95,6 +95,11 @@ std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
 
 InflateRun RunInflate(const Bytes& stream, const Bytes& trailer, int32_t compressedSize,
                       uint16_t abortKey) {
+  return RunDecoder(Inflate, stream, trailer, compressedSize, abortKey);
+}
+
+InflateRun RunDecoder(Decoder decoder, const Bytes& stream, const Bytes& trailer,
+                      int32_t compressedSize, uint16_t abortKey) {
   TempDir dir;
   Bytes file = stream;
   file.insert(file.end(), trailer.begin(), trailer.end());
@@ -118,7 +123,7 @@ InflateRun RunInflate(const Bytes& stream, const Bytes& trailer, int32_t compres
   Engine.RunningCrc = 0xFFFFFFFF;
 
   InflateRun run;
-  run.result = Inflate();
+  run.result = decoder();
   run.crc = ~Engine.RunningCrc;
   run.bytesRead = Engine.BytesRead;
   CloseFile(Engine.Archive);

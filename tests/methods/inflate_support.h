@@ -52,9 +52,13 @@ struct InflateRun {
   int32_t bytesRead;   // compressed bytes read, in whole refills
 };
 
-// Inflates stream as an entry whose data is followed by trailer in the file;
-// compressedSize < 0 means the stream's length. abortKey is polled as
-// entry extraction sets it.
+// Runs decoder on stream as an entry whose data is followed by trailer in
+// the file; compressedSize < 0 means the stream's length. abortKey is polled
+// as entry extraction sets it. The output file keeps whatever was flushed,
+// also after a failure.
+using Decoder = ExtractResult (*)();
+InflateRun RunDecoder(Decoder decoder, const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
+                      int32_t compressedSize = -1, uint16_t abortKey = 0);
 InflateRun RunInflate(const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
                       int32_t compressedSize = -1, uint16_t abortKey = 0);
 
