@@ -14,15 +14,16 @@
 #include "unzip/engine_state.h"
 #include "unzip/entry_directories.h"
 #include "unzip/little_endian.h"
+#include "unzip/methods/explode.h"
 #include "unzip/methods/inflate.h"
 #include "unzip/output_window.h"
 
 namespace {
 
-// One bit per method number whose decoder is built: stored (0) and deflated
-// (8) so far. Shrunk (1), reduced (2-5) and imploded (6) join as their
+// One bit per method number whose decoder is built: stored (0), imploded (6)
+// and deflated (8) so far. Shrunk (1) and reduced (2-5) join as their
 // decoders come.
-constexpr uint16_t SupportedMethods = 0x0101;
+constexpr uint16_t SupportedMethods = 0x0141;
 
 // Stand-in sizes of a streamed entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -46,8 +47,9 @@ ExtractResult DecodeEntry(uint16_t method) {
     case 3:
     case 4:
     case 5:
-    case 6:  // imploded
       return ExtractResult::UnsupportedMethod;  // decoder not built yet
+    case 6:
+      return Explode();
     case 8:
       return Inflate();
     default:
