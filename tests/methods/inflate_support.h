@@ -1,6 +1,7 @@
 // Helpers of the decoder tests: a bit writer for hand-made deflate streams,
-// a runner that inflates a raw stream through the engine's input layer and
-// output window, and the shell helpers that make data with outside tools.
+// runners that inflate (or decode by any method) a raw stream through the
+// engine's input layer and output window, and the shell helpers that make
+// data with outside tools.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +57,10 @@ struct InflateRun {
 // compressedSize < 0 means the stream's length. abortKey is polled as
 // entry extraction sets it.
 InflateRun RunInflate(const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
+                      int32_t compressedSize = -1, uint16_t abortKey = 0);
+// The same for any decoder, with the entry's uncompressed size and flags.
+InflateRun RunDecoder(ExtractResult (*decoder)(), int32_t uncompressedSize, uint16_t flags,
+                      const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
                       int32_t compressedSize = -1, uint16_t abortKey = 0);
 
 // Runs a shell command; fails the test (and returns false) on a non-zero exit.
