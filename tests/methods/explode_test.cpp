@@ -1,13 +1,14 @@
 // Explode on streams from the test encoder: the four variants, the distance
 // lookup width, broken length lists and codes, matches before the start,
 // across the window's end and at the longest length and distance, input cut
-// short and damaged streams.
+// short, damaged streams, and entries with a data descriptor.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 
 #include "implode_encoder.h"
+#include "unzip/extract_entry.h"
 #include "unzip/methods/explode.h"
 
 namespace {
@@ -150,6 +151,41 @@ TEST(ExplodeInput, DamagedStreamsEndCleanly) {
     const ExtractResult r = RunExplode(s, data.size(), flags).result;
     EXPECT_TRUE(r == ExtractResult::Ok || r == ExtractResult::BadArchive || r == ExtractResult::ReadFailed)
         << static_cast<int>(r);
+  }
+}
+
+// With flag bit 3 the data descriptor is read from the byte after the last
+// item's bits, so the decoder must not have taken input beyond them; its CRC
+// is the one that counts (the local header's is wrong here). Without sizes
+// in the local header the entry decodes until the input runs out and fails.
+TEST(ExplodeEntries, DataDescriptorAfterTheItemsAndStreamedEntryWithoutSizes) {
+  const uint16_t flags = kImplodeLiteralTree | kImplodeBigDictionary;
+  const Bytes data = TextBytes(50000, 8);
+  ZipEntry e;
+  e.name = "a.txt";
+  e.data = Implode(ImplodeItems(data, flags), flags);
+  e.method = 6;
+  e.flags = flags | 8;
+  e.crcGiven = true;
+  e.crc = ReferenceCrc(data);
+  for (bool zeroLocalSizes : {false, true}) {
+    e.zeroLocalSizes = zeroLocalSizes;
+    Bytes zip = BuildZip({e}).bytes;
+    for (int i = 0; i < 4; ++i) {
+      zip[14 + i] = 0xEE;
+      if (!zeroLocalSizes) zip[22 + i] = static_cast<uint8_t>(data.size() >> (8 * i));
+    }
+    TempDir dir;
+    WriteWholeFile(dir / "a.zip", zip);
+    const ExtractResult r =
+        ExtractEntry((dir / "a.zip").c_str(), (dir / "a.txt").c_str(), 0x20, kAbortKeyEscape, 0);
+    if (zeroLocalSizes) {
+      EXPECT_EQ(ExtractResult::ReadFailed, r);
+      EXPECT_FALSE(fs::exists(dir / "a.txt"));
+    } else {
+      EXPECT_EQ(ExtractResult::Ok, r);
+      EXPECT_TRUE(data == ReadWholeFile(dir / "a.txt"));
+    }
   }
 }
 
