@@ -14,6 +14,7 @@
 #include "unzip/engine_state.h"
 #include "unzip/entry_directories.h"
 #include "unzip/little_endian.h"
+#include "unzip/methods/explode.h"
 #include "unzip/methods/inflate.h"
 #include "unzip/methods/unreduce.h"
 #include "unzip/methods/unshrink.h"
@@ -21,9 +22,10 @@
 
 namespace {
 
-// One bit per method number whose decoder is built: stored (0), shrunk (1),
-// reduced (2-5) and deflated (8) so far. Imploded (6) joins with its decoder.
-constexpr uint16_t SupportedMethods = 0x013F;
+// One bit per method number with a decoder: stored (0), shrunk (1), reduced
+// with factors 1 to 4 (2-5), imploded (6) and deflated (8). Method 7 and
+// everything above 8 are not decoded.
+constexpr uint16_t SupportedMethods = 0x017F;
 
 // Stand-in sizes of a streamed entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -49,6 +51,8 @@ ExtractResult DecodeEntry(uint16_t method) {
     case 4:
     case 5:
       return Unreduce(method);
+    case 6:  // imploded
+      return Explode();
     case 8:
       return Inflate();
     default:

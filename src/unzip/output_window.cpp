@@ -1,5 +1,8 @@
-// The output window shared by the decoders and its flush to the output file.
+// The output window shared by the decoders, its flush to the output file and
+// the match copy of the LZ77 decoders.
 #include "unzip/output_window.h"
+
+#include <cstring>
 
 #include "unzip/engine_state.h"
 
@@ -12,4 +15,37 @@ bool FlushWindow(uint32_t count) {
   if (count == 0) return true;
   UpdateCrc(OutputWindow, count);
   return WriteToFile(OutputFile, OutputWindow, count) == static_cast<int32_t>(count);
+}
+
+bool CopyMatch(uint32_t& pos, uint32_t source, uint32_t length) {
+  uint8_t* const window = OutputWindow;
+  while (length > 0) {
+    source &= kWindowSize - 1;
+    uint32_t piece = kWindowSize - (source > pos ? source : pos);
+    if (piece > length) piece = length;
+    const int32_t lead = static_cast<int32_t>(pos - source);
+    uint8_t* to = window + pos;
+    const uint8_t* from = window + source;
+    if (lead == 1) {
+      memset(to, *from, piece);
+    } else if (lead >= 8 || lead < 0) {
+      // Eight bytes at a time: a chunk never reads a byte that this piece
+      // writes after it, whether the source trails by eight or more (block
+      // moves and long-period runs) or lies ahead.
+      uint32_t i = 0;
+      for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
+      for (; i < piece; ++i) to[i] = from[i];
+    } else {
+      // A run of period 2 to 7 (or, at distance 32768, a copy onto itself).
+      for (uint32_t i = 0; i < piece; ++i) to[i] = from[i];
+    }
+    pos += piece;
+    source += piece;
+    length -= piece;
+    if (pos == kWindowSize) {
+      if (!FlushWindow(kWindowSize)) return false;
+      pos = 0;
+    }
+  }
+  return true;
 }

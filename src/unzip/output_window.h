@@ -1,5 +1,6 @@
-// The 32768-byte output window that every decoder writes through, and the
-// flush that hands a filled part of it to the output file and the CRC.
+// The 32768-byte output window that every decoder writes through, the
+// flush that hands a filled part of it to the output file and the CRC, and
+// the match copy that the LZ77 decoders share.
 #pragma once
 
 #include <cstdint>
@@ -19,3 +20,10 @@ extern FileHandle OutputFile;
 // Writes OutputWindow[0 .. count) to the output file and folds the same bytes
 // into the running CRC (even when the write fails). True when all were written.
 bool FlushWindow(uint32_t count);
+
+// Copies a match of length bytes from source (a window index, taken modulo
+// the window size) to pos, in pieces that end at the window's end; a full
+// window is flushed and pos starts again at 0. A piece whose source trails
+// pos by less than its length repeats the bytes it has just written, as a
+// byte-by-byte copy in increasing order would. False when a flush failed.
+bool CopyMatch(uint32_t& pos, uint32_t source, uint32_t length);

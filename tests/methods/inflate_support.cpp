@@ -1,4 +1,4 @@
-// Decoder test helpers: bit writer, raw-stream runner and shell helpers.
+// Decoder test helpers: bit writer, raw-stream runners and shell helpers.
 #include "inflate_support.h"
 
 #include <gtest/gtest.h>
@@ -95,11 +95,12 @@ std::vector<uint32_t> CanonicalCodes(const std::vector<uint8_t>& lengths) {
 
 InflateRun RunInflate(const Bytes& stream, const Bytes& trailer, int32_t compressedSize,
                       uint16_t abortKey) {
-  return RunDecoder(Inflate, stream, trailer, compressedSize, abortKey);
+  return RunDecoder(Inflate, 0, 0, stream, trailer, compressedSize, abortKey);
 }
 
-InflateRun RunDecoder(Decoder decoder, const Bytes& stream, const Bytes& trailer,
-                      int32_t compressedSize, uint16_t abortKey) {
+InflateRun RunDecoder(ExtractResult (*decoder)(), int32_t uncompressedSize, uint16_t flags,
+                      const Bytes& stream, const Bytes& trailer, int32_t compressedSize,
+                      uint16_t abortKey) {
   TempDir dir;
   Bytes file = stream;
   file.insert(file.end(), trailer.begin(), trailer.end());
@@ -114,8 +115,8 @@ InflateRun RunDecoder(Decoder decoder, const Bytes& stream, const Bytes& trailer
   EXPECT_NE(kNoFile, Engine.Archive);
   Engine.AbortRequested = false;
   Engine.CompressedSize = compressedSize < 0 ? static_cast<int32_t>(stream.size()) : compressedSize;
-  Engine.UncompressedSize = 0;
-  Engine.EntryFlags = 0;
+  Engine.UncompressedSize = uncompressedSize;
+  Engine.EntryFlags = flags;
   Engine.BytesRead = 0;
   Engine.InputExhausted = false;
   Engine.AbortKey = abortKey;

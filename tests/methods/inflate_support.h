@@ -1,6 +1,7 @@
 // Helpers of the decoder tests: a bit writer for hand-made deflate streams,
-// a runner that inflates a raw stream through the engine's input layer and
-// output window, and the shell helpers that make data with outside tools.
+// runners that inflate (or decode by any method) a raw stream through the
+// engine's input layer and output window, and the shell helpers that make
+// data with outside tools.
 #pragma once
 
 #include <cstdint>
@@ -52,14 +53,14 @@ struct InflateRun {
   int32_t bytesRead;   // compressed bytes read, in whole refills
 };
 
-// Runs decoder on stream as an entry whose data is followed by trailer in
-// the file; compressedSize < 0 means the stream's length. abortKey is polled
-// as entry extraction sets it. The output file keeps whatever was flushed,
-// also after a failure.
-using Decoder = ExtractResult (*)();
-InflateRun RunDecoder(Decoder decoder, const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
-                      int32_t compressedSize = -1, uint16_t abortKey = 0);
+// Runs a decoder on stream as an entry (with the given uncompressed size and
+// flags) whose data is followed by trailer in the file; compressedSize < 0
+// means the stream's length. abortKey is polled as entry extraction sets it.
+// The output file keeps whatever was flushed, also after a failure.
 InflateRun RunInflate(const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
+                      int32_t compressedSize = -1, uint16_t abortKey = 0);
+InflateRun RunDecoder(ExtractResult (*decoder)(), int32_t uncompressedSize, uint16_t flags,
+                      const Bytes& stream, const Bytes& trailer = Bytes(64, 0xA5),
                       int32_t compressedSize = -1, uint16_t abortKey = 0);
 
 // Runs a shell command; fails the test (and returns false) on a non-zero exit.

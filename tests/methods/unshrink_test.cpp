@@ -13,7 +13,7 @@
 namespace {
 
 InflateRun Unshrunk(const Bytes& stream, int32_t compressedSize = -1) {
-  return RunDecoder(Unshrink, stream, Bytes(64, 0xA5), compressedSize);
+  return RunDecoder(Unshrink, 0, 0, stream, Bytes(64, 0xA5), compressedSize);
 }
 
 Bytes Repeat(const std::string& text, size_t times) {
@@ -186,7 +186,7 @@ TEST(Unshrink, EntriesWithoutSizesOrDataOrWithTruncatedData) {
 
   // A size far beyond the archive's end stops at the end of the input
   // instead of decoding stale bytes for a gigabyte.
-  EXPECT_EQ(ExtractResult::ReadFailed, RunDecoder(Unshrink, Shrink(ToBytes("abc")), Bytes(64, 0),
+  EXPECT_EQ(ExtractResult::ReadFailed, RunDecoder(Unshrink, 0, 0, Shrink(ToBytes("abc")), Bytes(64, 0),
                                                   1 << 30).result);
 }
 

@@ -125,42 +125,6 @@ inline const HuffEntry* Lookup(LocalBits& r, const HuffEntry* table, uint32_t bi
   return e;
 }
 
-// Copies a match of length bytes from source (a window index, taken modulo
-// the window size) to pos, in pieces that end at the window's end. A piece
-// whose source trails pos by less than its length repeats the bytes it has
-// just written, as a byte-by-byte copy in increasing order would.
-bool CopyMatch(uint8_t* window, uint32_t& pos, uint32_t source, uint32_t length) {
-  while (length > 0) {
-    source &= kWindowSize - 1;
-    uint32_t piece = kWindowSize - (source > pos ? source : pos);
-    if (piece > length) piece = length;
-    const int32_t lead = static_cast<int32_t>(pos - source);
-    uint8_t* to = window + pos;
-    const uint8_t* from = window + source;
-    if (lead == 1) {
-      memset(to, *from, piece);
-    } else if (lead >= 8 || lead < 0) {
-      // Eight bytes at a time: a chunk never reads a byte that this piece
-      // writes after it, whether the source trails by eight or more (block
-      // moves and long-period runs) or lies ahead.
-      uint32_t i = 0;
-      for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
-      for (; i < piece; ++i) to[i] = from[i];
-    } else {
-      // A run of period 2 to 7 (or, at distance 32768, a copy onto itself).
-      for (uint32_t i = 0; i < piece; ++i) to[i] = from[i];
-    }
-    pos += piece;
-    source += piece;
-    length -= piece;
-    if (pos == kWindowSize) {
-      if (!FlushWindow(kWindowSize)) return false;
-      pos = 0;
-    }
-  }
-  return true;
-}
-
 ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances,
                            uint32_t literalBits, uint32_t distanceBits) {
   LocalBits r{Engine.BitBuffer, Engine.BitCount};
@@ -213,7 +177,7 @@ ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances
     Need(r, extra);
     const uint32_t source = (pos - e->Value - Peek(r, extra)) & 0xFFFF;
     Drop(r, extra);
-    if (!CopyMatch(window, pos, source, length)) {
+    if (!CopyMatch(pos, source, length)) {
       result = ExtractResult::WriteFailed;
       break;
     }
