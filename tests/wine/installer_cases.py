@@ -71,7 +71,10 @@ class InstallerCase(unittest.TestCase):
     def make_installer(self, name, entries, setup=None, corrupt=(), install_dir=None):
         """The installer `name` in the work directory, with the archive of
         make_archive appended; `setup` and `install_dir` fill those fields."""
-        archive = self.make_archive(entries, corrupt)
+        return self.installer_of(name, self.make_archive(entries, corrupt), setup, install_dir)
+
+    def installer_of(self, name, archive, setup=None, install_dir=None):
+        """The installer `name` in the work directory, with `archive` appended."""
         installer = self.work / name
         command = [self.mkinstaller, "--stub", str(self.stub), "--archive", str(archive), "-o", str(installer)]
         command += ["--setup", setup] if setup else []

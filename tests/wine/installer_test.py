@@ -8,8 +8,14 @@ Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
 and ORVANE_MKINSTALLER set). Standard library only.
 """
 
+import csv
+import os
 import random
+import struct
 import unittest
+import zlib
+import zipfile
+from pathlib import Path
 
 from installer_cases import RUN_ONCE_KEY, InstallerCase
 
@@ -173,6 +179,61 @@ class Installer(InstallerCase):
                 self.assertFalse((temp / "orvane_r.exe").exists())
                 self.assertIsNone(self.bench.reg_query(RUN_ONCE_KEY, name))
                 self.assertFalse((temp / name / "SETUP.EXE").exists())
+
+    def test_classic_methods_install(self):
+        # One payload holding every entry of the PKZIP corpus, copied raw:
+        # shrunk, reduced (factors 1 and 4), imploded (both dictionaries),
+        # deflated and stored, each under a folder named after its archive.
+        corpus = Path(os.environ["ORVANE_CORPUS_DIR"])
+        if not (corpus / "MANIFEST.tsv").exists():
+            self.skipTest(f"no corpus at {corpus}")
+        temp, _ = self.use_temp("e2e-classic")
+        expected, entries = {}, [("SETUP.EXE", 0, self.probe)]
+        with open(corpus / "MANIFEST.tsv", newline="") as f:
+            for row in csv.DictReader(f, delimiter="\t"):
+                expected[f"{Path(row['archive']).stem}/{row['entry']}"] = (int(row["size"]),
+                                                                            int(row["crc32"], 16))
+        for archive in sorted({name.split("/")[0] for name in expected}):
+            entries += raw_entries(corpus / "pkzip" / f"{archive}.ZIP", archive)
+        payload = self.work / "classic.zip"
+        payload.write_bytes(raw_archive(entries))
+        installer = self.installer_of("classic.exe", payload)
+        result = self.bench.run(installer, timeout=120)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        working = temp / "classic"
+        self.probe_report(working)
+        for name, (size, crc) in expected.items():
+            data = (working / name).read_bytes()
+            self.assertEqual((len(data), zlib.crc32(data)), (size, crc), name)
+
+
+def raw_entries(archive, folder):
+    """(name, local header, data) of every entry, the data as stored."""
+    raw = archive.read_bytes()
+    with zipfile.ZipFile(archive) as z:
+        for info in z.infolist():
+            name_length, extra_length = struct.unpack_from("<HH", raw, info.header_offset + 26)
+            start = info.header_offset + 30 + name_length + extra_length
+            yield (f"{folder}/{info.filename}", raw[info.header_offset:info.header_offset + 26],
+                   raw[start:start + info.compress_size])
+
+
+def raw_archive(entries):
+    """A ZIP archive of (name, local header's first 26 bytes or 0 for stored,
+    data) entries, copied as they are: method, flags, time, CRC and sizes."""
+    out, directory = bytearray(), bytearray()
+    for name, header, data in entries:
+        if header == 0:
+            header = struct.pack("<IHHHHHIII", 0x04034B50, 10, 0, 0, 0, 0x21, zlib.crc32(data),
+                                 len(data), len(data))
+        encoded = name.encode("ascii")
+        fields = header[4:26]  # version to uncompressed size
+        directory += (struct.pack("<IH", 0x02014B50, 10) + fields +
+                      struct.pack("<HHHHHII", len(encoded), 0, 0, 0, 0, 0, len(out)) + encoded)
+        out += header + struct.pack("<HH", len(encoded), 0) + encoded + data
+    count = len(entries)
+    return bytes(out + directory + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count,
+                                               len(directory), len(out), 0))
 
 
 if __name__ == "__main__":
