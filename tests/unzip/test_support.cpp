@@ -35,6 +35,7 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     uint32_t crc = e.crcGiven ? e.crc : ReferenceCrc(e.data);
     bool streamed = (e.flags & 8) != 0;
     uint32_t size = static_cast<uint32_t>(e.data.size());
+    uint32_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize);
     zip.headerOffsets.push_back(static_cast<uint32_t>(out.size()));
     Put32(out, 0x04034B50);
     Put16(out, 20);
@@ -43,7 +44,7 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     Put32(out, e.dosDateTime);
     Put32(out, streamed && e.zeroLocalSizes ? 0 : crc);
     Put32(out, e.zeroLocalSizes ? 0 : size);
-    Put32(out, e.zeroLocalSizes ? 0 : size);
+    Put32(out, e.zeroLocalSizes ? 0 : unpacked);
     Put16(out, static_cast<uint32_t>(e.name.size()));
     Put16(out, static_cast<uint32_t>(e.extra.size()));
     PutText(out, e.name);
@@ -53,7 +54,7 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
       if (e.descriptorSignature) Put32(out, 0x08074B50);
       Put32(out, crc);
       Put32(out, size);
-      Put32(out, size);
+      Put32(out, unpacked);
     }
   }
   zip.directoryOffset = static_cast<uint32_t>(out.size());
@@ -61,6 +62,7 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     const ZipEntry& e = entries[i];
     uint32_t crc = e.crcGiven ? e.crc : ReferenceCrc(e.data);
     uint32_t size = static_cast<uint32_t>(e.data.size());
+    uint32_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize);
     Put32(out, 0x02014B50);
     out.push_back(20);
     out.push_back(e.hostSystem);
@@ -70,7 +72,7 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     Put32(out, e.dosDateTime);
     Put32(out, crc);
     Put32(out, size);
-    Put32(out, size);
+    Put32(out, unpacked);
     Put16(out, static_cast<uint32_t>(e.name.size()));
     Put16(out, static_cast<uint32_t>(e.extra.size()));
     Put16(out, static_cast<uint32_t>(e.comment.size()));

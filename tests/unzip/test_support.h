@@ -16,6 +16,7 @@ uint32_t ReferenceCrc(const Bytes& bytes);
 struct ZipEntry {
   std::string name;          // as written to the archive (forward slashes)
   Bytes data;                // the stored bytes
+  int64_t uncompressedSize = -1;  // else the size of data
   uint16_t method = 0;
   uint16_t flags = 0;        // bit 3 writes a data descriptor after the data
   uint32_t dosDateTime = 0x00210000;  // 1980-01-01 00:00:00
