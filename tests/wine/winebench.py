@@ -337,16 +337,25 @@ class Bench:
 
     # -- the prefix ------------------------------------------------------
 
+    def _reg(self, args):
+        """Runs `wine reg ARGS`; returns (succeeded, output). A failed run
+        whose answer is not reg's own "Unable to find ..." (seen now and then
+        in full test runs) is tried again, and raised after the third."""
+        for _ in range(3):
+            code, out, err = self._wine(["wine", "reg"] + args)
+            if code == 0 or "Unable to find" in out + err:
+                return code == 0, out
+            time.sleep(0.5)
+        raise RuntimeError(f"reg {' '.join(args)} failed ({code}): {out}{err}")
+
     def reg_query(self, key: str, value: str):
         """(type, data) of a registry value, e.g. ("REG_SZ", "C:\\x y\\"), or
         None when the key or value is missing. Data is text as `reg query`
         prints it (REG_DWORD as "0x...")."""
-        code, out, _ = self._wine(["wine", "reg", "query", key, "/v", value])
-        if code != 0:
-            return None
+        found, out = self._reg(["query", key, "/v", value])
         # "    NAME    TYPE    DATA": the name is known, so blanks in it
         # or in the data do not confuse the split.
-        for line in out.splitlines():
+        for line in out.splitlines() if found else ():
             if line.startswith(f"    {value}    REG_"):
                 kind, _, data = line[len(value) + 8:].partition("    ")
                 return kind, data
@@ -355,17 +364,13 @@ class Bench:
     def reg_add(self, key: str, value: str, kind: str, data: str) -> None:
         """Sets a registry value (`kind` "REG_SZ", "REG_DWORD", ...), making
         the key when needed."""
-        code, out, err = self._wine(["wine", "reg", "add", key, "/v", value, "/t", kind,
-                                     "/d", data, "/f"])
-        if code != 0:
-            raise RuntimeError(f"reg add {key} /v {value} failed ({code}): {out}{err}")
+        if not self._reg(["add", key, "/v", value, "/t", kind, "/d", data, "/f"])[0]:
+            raise RuntimeError(f"reg add {key} /v {value} failed")
 
     def reg_delete(self, key: str, value: Optional[str] = None) -> bool:
         """Deletes a value, or the whole key when `value` is None; False when
         there was nothing to delete."""
-        code, _, _ = self._wine(["wine", "reg", "delete", key] +
-                                (["/v", value] if value is not None else []) + ["/f"])
-        return code == 0
+        return self._reg(["delete", key] + (["/v", value] if value is not None else []) + ["/f"])[0]
 
     def set_windows_version(self, program_name: str, version: Optional[str]) -> None:
         """Makes Wine tell `program_name` (file name, e.g. "setup.exe") that it
