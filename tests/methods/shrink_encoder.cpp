@@ -6,7 +6,9 @@
 #include <vector>
 
 Bytes Shrink(const Bytes& data, ShrinkStats* stats) {
-  constexpr int32_t kFirst = 257, kLast = 8192;
+  // The table ends at 8191, the largest 13-bit code: the decoder's slot 8192
+  // stays unused, since other decoders have no such slot.
+  constexpr int32_t kFirst = 257, kLast = 8191;
   ShrinkWriter out;
   ShrinkStats counts;
   std::vector<int32_t> prefix(kLast + 1), children(kLast + 1, 0);
@@ -29,10 +31,11 @@ Bytes Shrink(const Bytes& data, ShrinkStats* stats) {
     while (w >> out.Size()) out.Grow();
     out.Code(static_cast<uint32_t>(w));
     if (!more) break;
-    // The decoder adds the pending string after the control codes that
-    // follow w, so a clear that freed w would orphan it: wait for a w that
-    // is a literal or still extended.
-    if (head > kLast && (w < 256 || children[w] > 0)) {
+    // Clear as soon as the table is full, as PKZIP does: other decoders
+    // refuse a code that finds no free slot. The decoder adds the pending
+    // string after the clear, so if the clear frees w, the new code extends
+    // a free code; no match reaches it until w is assigned again.
+    if (head > kLast) {
       out.Clear();
       ++counts.clears;
       std::vector<int32_t> freed;  // decided on the table as it stands
@@ -54,7 +57,7 @@ Bytes Shrink(const Bytes& data, ShrinkStats* stats) {
       prefix[n] = w;
       suffix[n] = data[i];
       if (w > 256) ++children[w];
-      if (n < kLast) codes[key(w, data[i])] = n;  // 8192 needs 14 bits: never sent
+      codes[key(w, data[i])] = n;
     }
     w = data[i];
   }

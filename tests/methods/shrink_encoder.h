@@ -40,5 +40,5 @@ struct ShrinkStats {
 // Shrinks data, keeping its table exactly as the decoder will: codes assigned
 // from the same free list, one code behind the encoder's match, after any
 // control codes. Widens the codes when one does not fit, and sends a partial
-// clear whenever the table is full and the code just sent survives it.
+// clear as soon as codes 257 to 8191 are all in use.
 Bytes Shrink(const Bytes& data, ShrinkStats* stats = nullptr);
