@@ -17,9 +17,17 @@ and with -0, and then, over several rounds with the tools alternating, times:
   tar                unpacking an uncompressed tar of the same files (the floor
                      for writing the files)
 
-and prints each tool's median wall time and its ratio to the engine's. Work
-happens in a temporary directory under build/ (same disk as the checkout),
-removed at the end. Standard library only.
+and prints each tool's median wall time and its ratio to the engine's.
+
+The classic methods follow: the first 20 MB of the headers corpus written as
+shrunk, imploded (8 KB dictionary, literal tree) and reduced (factors 1 to 4)
+archives by the test tree's encoders (build/host/tests/methods/classic_zip;
+no tool here writes these methods). Shrunk and imploded archives are timed
+against unzip and 7z, which decode them; reduced ones, which no other tool
+here decodes, give the engine's throughput alone.
+
+Work happens in a temporary directory under build/ (same disk as the
+checkout), removed at the end. Standard library only.
 """
 
 import argparse
@@ -34,6 +42,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 LIMIT = 100 * 1000 * 1000
+CLASSIC_LIMIT = 20 * 1000 * 1000
+# Method, and the tools besides the engine that decode it.
+CLASSIC = (("shrunk", ("unzip", "7z")), ("imploded", ("unzip", "7z")),
+           ("reduced1", ()), ("reduced2", ()), ("reduced3", ()), ("reduced4", ()))
 WINE_LIB = Path("/usr/lib/x86_64-linux-gnu/wine")
 CORPORA = {
     # i386-windows and x86_64-windows; x86_64-unix holds Linux libraries.
@@ -46,8 +58,8 @@ def run(cmd, **kw):
     subprocess.run(cmd, check=True, **kw)
 
 
-def pick_files(roots):
-    """Regular files under the roots, sorted by path, up to LIMIT bytes."""
+def pick_files(roots, limit=LIMIT):
+    """Regular files under the roots, sorted by path, up to `limit` bytes."""
     if not roots:
         sys.exit("corpus directory missing: run scripts/setup.sh first")
     files = []
@@ -61,18 +73,20 @@ def pick_files(roots):
     picked, total = [], 0
     for p in files:
         size = p.stat().st_size
-        if total + size > LIMIT:
+        if total + size > limit:
             break
         picked.append(p)
         total += size
     return picked, total
 
 
-def build_engine():
+def build_tools():
+    """The engine tool and the classic methods' archive maker."""
     run(["cmake", "--preset", "host"], cwd=ROOT, stdout=subprocess.DEVNULL)
-    run(["cmake", "--build", "--preset", "host", "--target", "extract", "-j2"], cwd=ROOT,
-        stdout=subprocess.DEVNULL)
-    return ROOT / "build" / "host" / "extract"
+    run(["cmake", "--build", "--preset", "host", "--target", "extract", "classic_zip", "-j2"],
+        cwd=ROOT, stdout=subprocess.DEVNULL)
+    host = ROOT / "build" / "host"
+    return host / "extract", host / "tests" / "methods" / "classic_zip"
 
 
 def make_inputs(work, name, files):
@@ -111,14 +125,18 @@ def timed(cmd, target, stdout=None):
     return elapsed
 
 
+def extractors(engine, archive, out, names=("engine", "unzip", "7z")):
+    commands = {
+        "engine": [engine, archive, out],
+        "unzip": ["unzip", "-qq", "-o", archive, "-d", out],
+        "7z": ["7z", "x", "-y", "-bso0", "-bsp0", f"-o{out}", archive],
+    }
+    return [(name, lambda c=commands[name]: timed(c, out)) for name in names]
+
+
 def tools_for(engine, inputs, kind, work):
-    archive = inputs[kind]
     out = work / "out"
-    tools = [
-        ("engine", lambda: timed([engine, archive, out], out)),
-        ("unzip", lambda: timed(["unzip", "-qq", "-o", archive, "-d", out], out)),
-        ("7z", lambda: timed(["7z", "x", "-y", "-bso0", "-bsp0", f"-o{out}", archive], out)),
-    ]
+    tools = extractors(engine, inputs[kind], out)
     if kind == "deflated":
         gunzip_out = work / "gunzip.out"
         tools.append(("libdeflate-gunzip",
@@ -139,12 +157,40 @@ def check_engine(engine, archive, files, work):
     shutil.rmtree(out)
 
 
+def report(label, tools, rounds):
+    """Runs the tools alternately for `rounds` rounds; prints each median."""
+    times = {t: [] for t, _ in tools}
+    for _ in range(rounds):
+        for t, fn in tools:
+            times[t].append(fn())
+    base = statistics.median(times["engine"])
+    print(f"  {label} ({rounds} rounds, median wall time):")
+    for t, _ in tools:
+        m = statistics.median(times[t])
+        ratio = "" if t == "engine" else f"   engine/{t} {base / m:5.2f}"
+        print(f"    {t:18} {m:7.3f} s{ratio}")
+    return base
+
+
+def classic(engine, classic_zip, work, rounds):
+    files, total = pick_files(CORPORA["headers"], CLASSIC_LIMIT)
+    listing = "".join(str(p.relative_to("/")) + "\n" for p in files)
+    print(f"\nclassic methods: headers, {len(files)} files, {total / 1e6:.1f} MB")
+    for method, others in CLASSIC:
+        archive = work / f"classic-{method}.zip"
+        run([classic_zip, method, archive], input=listing.encode())
+        check_engine(engine, archive, files, work)
+        base = report(f"{method} ({archive.stat().st_size / 1e6:.1f} MB)",
+                      extractors(engine, archive, work / "out", ("engine",) + others), rounds)
+        print(f"    engine throughput  {total / 1e6 / base:7.1f} MB/s of output")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--rounds", type=int, default=5)
     args = ap.parse_args()
 
-    engine = build_engine()
+    engine, classic_zip = build_tools()
     (ROOT / "build").mkdir(exist_ok=True)
     work = Path(tempfile.mkdtemp(prefix="bench-", dir=ROOT / "build"))
     try:
@@ -158,17 +204,8 @@ def main():
             print(f"\n{name}: {len(files)} files, {total / 1e6:.1f} MB ({sizes})")
             for kind in ("deflated", "stored"):
                 check_engine(engine, inputs[kind], files, work)
-                tools = tools_for(engine, inputs, kind, work)
-                times = {t: [] for t, _ in tools}
-                for _ in range(args.rounds):
-                    for t, fn in tools:
-                        times[t].append(fn())
-                base = statistics.median(times["engine"])
-                print(f"  {kind} ({args.rounds} rounds, median wall time):")
-                for t, _ in tools:
-                    m = statistics.median(times[t])
-                    ratio = "" if t == "engine" else f"   engine/{t} {base / m:5.2f}"
-                    print(f"    {t:18} {m:7.3f} s{ratio}")
+                report(kind, tools_for(engine, inputs, kind, work), args.rounds)
+        classic(engine, classic_zip, work, args.rounds)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
