@@ -8,7 +8,6 @@
 #include "launcher/status_windows.h"
 #include "launcher/template_fields.h"
 #include "system/ascii_text.h"
-#include "system/fatal_error.h"
 #include "system/path_operations.h"
 #include "system/program_start.h"
 #include "uninstall/registration.h"
@@ -16,8 +15,6 @@
 #include "unzip/extract_archive.h"
 
 namespace {
-
-constexpr const char* kTooLong = "A path of the installation is too long.";
 
 // True when a file that is not a directory is at `path`. Attributes that
 // cannot be read for another reason than a missing file or an invalid name
@@ -56,7 +53,7 @@ void StartSetupProgram(const PathText& target, const char* setupCommand) {
   JoinPath(target, setupCommand, program);
   PathText command;
   BuildProgramCommand(program.chars, "", command);
-  if (command.tooLong) FatalError(kTooLong);
+  RequireFits(command);
   WinExec(command.chars, SW_SHOWNORMAL);
 }
 
@@ -73,13 +70,13 @@ void RunExtractBeside(const char* ownPath, const char* argument2, const char* ar
   } else {
     AppendRange(target, ownPath, FileNameStart(ownPath));
   }
-  if (target.tooLong) FatalError(kTooLong);
+  RequireFits(target);
   PathText archive;
   JoinPath(target, kTemporaryArchiveName, archive);
 
   PathText installDirectory;
   ReadInstallDirectory(installDirectory);
-  if (installDirectory.tooLong) FatalError(kTooLong);
+  RequireFits(installDirectory);
   if (installDirectory.length != 0) {
     ScheduleRemovalFor(archive.chars, target.chars);
     target = installDirectory;
@@ -99,14 +96,14 @@ void RunExtractBeside(const char* ownPath, const char* argument2, const char* ar
   SetText(message, "All files have been extracted to ");
   AppendText(message, target.chars);
   if (setupCommand.length == 0) {
-    if (message.tooLong) FatalError(kTooLong);
+    RequireFits(message);
     ShowEngineMessage(message.chars, MB_OK);
     return;
   }
   AppendText(message, ", run ");
   AppendText(message, setupCommand.chars);
   AppendText(message, " now?");
-  if (message.tooLong) FatalError(kTooLong);
+  RequireFits(message);
   if (!ask || ShowEngineMessage(message.chars, MB_YESNO) == IDYES) {
     ScheduleRemovalFor(target.chars, target.chars);
     StartSetupProgram(target, setupCommand.chars);

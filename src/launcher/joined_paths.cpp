@@ -3,8 +3,12 @@
 
 #include "system/fatal_error.h"
 
+void RequireFits(const PathText& text) {
+  if (text.tooLong) FatalError("A path of the installation is too long.");
+}
+
 void JoinPath(const PathText& directory, const char* name, PathText& out) {
   out = directory;
   AppendText(out, name);
-  if (out.tooLong) FatalError("A path of the installation is too long.");
+  RequireFits(out);
 }

@@ -4,6 +4,9 @@
 
 #include "system/path_text.h"
 
-// directory + name into `out`. A path too long to hold ends the run through
-// FatalError: a cut one could name another file.
+// Ends the run through FatalError when `text` did not fit: a cut path
+// could name another file, a cut message say something else.
+void RequireFits(const PathText& text);
+
+// directory + name into `out`, which must fit (RequireFits).
 void JoinPath(const PathText& directory, const char* name, PathText& out);
