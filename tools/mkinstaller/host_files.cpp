@@ -54,3 +54,14 @@ bool SameFile(const std::string& a, const std::string& b) {
   }
   return ResolvedPath(a) == ResolvedPath(b);
 }
+
+bool LiesInside(const std::string& path, const std::string& folder) {
+  const fs::path inner = ResolvedPath(path), outer = ResolvedPath(folder);
+  auto at = inner.begin();
+  for (const fs::path& component : outer) {
+    if (component.empty()) continue;  // the empty last component of a path ending in '/'
+    if (at == inner.end() || *at != component) return false;
+    ++at;
+  }
+  return at != inner.end();
+}

@@ -1,9 +1,11 @@
-// mkinstaller's access to files: reading an input whole, telling whether two
-// paths name the same file, and replacing the output through a temporary
-// file. Each returns an empty string on success, else the problem as one
-// line. replace_file_posix.cpp holds the only POSIX calls of the tool.
+// mkinstaller's access to files: listing a folder, reading an input whole,
+// telling whether two paths name the same file or one lies in a folder, and
+// replacing the output through a temporary file. Each returns an empty
+// string on success, else the problem as one line. The POSIX calls of the
+// tool are in list_tree_posix.cpp and replace_file_posix.cpp only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,3 +22,20 @@ bool SameFile(const std::string& a, const std::string& b);
 // renames it over `target` once all of it is written and closed. On any
 // failure the new file is removed and `target` stays as it was.
 std::string ReplaceFile(const std::string& target, const std::vector<const Bytes*>& parts);
+
+// One file or directory below the folder being packed.
+struct TreeItem {
+  std::string name;  // relative to the folder, '/' between components; a directory's ends in '/'
+  std::string path;  // opens it on this machine
+  bool isDirectory = false;
+  uint64_t size = 0;     // of a file
+  int64_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
+};
+
+// Appends everything below the folder `root` to `items`, in no particular
+// order. Refuses a symbolic link (not followed) and anything that is neither
+// a regular file nor a directory; names are the bytes the system gives.
+std::string ListTree(const std::string& root, std::vector<TreeItem>& items);
+
+// True when `path` (existing or not) lies below the existing folder `folder`.
+bool LiesInside(const std::string& path, const std::string& folder);

@@ -150,3 +150,79 @@ bool HasEndOfCentralDirectory(const Bytes& archive) {
   }
   return false;
 }
+
+namespace {
+
+bool IsFieldText(const uint8_t* begin, size_t width) {
+  for (size_t i = 0; i < width; ++i) {
+    if (begin[i] < 0x20 || begin[i] == 0x7F) return false;
+  }
+  return true;
+}
+
+// True when a field block starts at `at`: every field at its width, each
+// followed by a NUL.
+bool IsFieldBlock(const Bytes& image, size_t at) {
+  const uint8_t* p = image.data() + at;
+  for (uint32_t i = 0; i < kStubSizeFieldWidth; ++i) {
+    if (p[i] < '0' || p[i] > '9') return false;
+  }
+  p += kStubSizeFieldWidth;
+  if (*p++ != 0 || !IsFieldText(p, kInstallDirectoryFieldWidth)) return false;
+  p += kInstallDirectoryFieldWidth;
+  if (*p++ != 0 || !IsFieldText(p, kSetupCommandFieldWidth)) return false;
+  return p[kSetupCommandFieldWidth] == 0;
+}
+
+std::string TrimmedOfBlanks(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
+}
+
+}  // namespace
+
+std::string ReadStoredFields(const Bytes& image, size_t end, StoredFields& fields) {
+  constexpr size_t kBlockSize =
+      kStubSizeFieldWidth + kInstallDirectoryFieldWidth + kSetupCommandFieldWidth + 3;
+  end = std::min(end, image.size());
+  size_t found = 0;
+  for (size_t at = 0; at + kBlockSize <= end; ++at) {
+    if (IsFieldBlock(image, at) && found++ == 0) fields.offset = at;
+  }
+  if (found == 0) return "no template fields found (seven digits, then two 128-character fields, each followed by a NUL)";
+  if (found > 1) return std::to_string(found) + " places look like the template fields; expected one";
+  const auto text = [&](size_t from, uint32_t width) {
+    return std::string(image.begin() + from, image.begin() + from + width);
+  };
+  size_t at = fields.offset;
+  fields.stubSize = text(at, kStubSizeFieldWidth);
+  at += kStubSizeFieldWidth + 1;
+  fields.installDirectory = text(at, kInstallDirectoryFieldWidth);
+  at += kInstallDirectoryFieldWidth + 1;
+  fields.setupCommand = text(at, kSetupCommandFieldWidth);
+  fields.stubSizeIsDefault = fields.stubSize == kStubSizeField.defaultContent;
+  fields.installDirectoryIsDefault =
+      fields.installDirectory == kInstallDirectoryField.defaultContent;
+  return "";
+}
+
+std::string SetupProgramName(const std::string& field) {
+  std::string name = field;
+  const size_t bar = name.find('|');
+  if (bar != std::string::npos) name.erase(0, bar + 1);
+  const size_t star = name.find('*');
+  if (star != std::string::npos) name.erase(star, 1);
+  return TrimmedOfBlanks(name);
+}
+
+std::string WindowsNameKey(const std::string& name) {
+  std::string key = name;
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == '\\') c = '/';
+  }
+  if (!key.empty() && key.back() == '/') key.pop_back();
+  return key;
+}

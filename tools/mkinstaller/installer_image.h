@@ -1,7 +1,8 @@
 // How mkinstaller turns a stub file into the head of an installer: the three
 // template fields (where they lie, which values they can carry, how a value
-// is written into one) and the check that a payload is a ZIP archive. Pure
-// functions over bytes in memory; mkinstaller.cpp owns the files.
+// is written into one, how a finished installer's are read back, which
+// program the stub starts) and the check that a payload is a ZIP archive.
+// Pure functions over bytes in memory; mkinstaller.cpp owns the files.
 #pragma once
 
 #include <cstdint>
@@ -33,3 +34,26 @@ std::string PatchStub(Bytes& stub, const InstallerValues& values);
 // True when `archive` holds an end-of-central-directory signature with room
 // for the record's 22 bytes before the end of the data.
 bool HasEndOfCentralDirectory(const Bytes& archive);
+
+// The three fields as a finished installer holds them, at full width.
+struct StoredFields {
+  size_t offset = 0;  // of the stub-size field; the other two follow it
+  std::string stubSize, installDirectory, setupCommand;
+  bool stubSizeIsDefault = false, installDirectoryIsDefault = false;
+};
+
+// Finds the fields in `image`[0, end). The stub keeps them in one block, each
+// followed by its NUL: seven digits, then two fields of 128 characters
+// without NUL or control characters. Returns the problem when no such block
+// or more than one is there.
+std::string ReadStoredFields(const Bytes& image, size_t end, StoredFields& fields);
+
+// The program a setup-command field value makes the stub start, as the "123"
+// mode reads it: everything up to a first '|' dropped, then a first '*', and
+// the rest trimmed of codes 0 to 32. The default mode starts the trimmed
+// field whole, which is the same name when it holds neither character.
+std::string SetupProgramName(const std::string& field);
+
+// The key under which Windows finds `name`: letters upper-cased (ASCII only),
+// '\' as '/', a trailing '/' dropped. Two names with one key are one file.
+std::string WindowsNameKey(const std::string& name);

@@ -1,34 +1,48 @@
-// mkinstaller: makes an installer from the stub and a ZIP archive.
+// mkinstaller: makes an installer from the stub and a folder or a ZIP
+// archive, and explains a finished one.
 //
+//   mkinstaller --stub STUB --from DIR [--level 0-9] [--setup NAME]
+//               [--install-dir DIR] -o OUT.exe
 //   mkinstaller --stub STUB --archive PAYLOAD.zip [--setup NAME]
 //               [--install-dir DIR] -o OUT.exe
+//   mkinstaller --inspect FILE.exe
 //
 // Owns the command line and the order of the work: every check runs before
 // anything is written, and the output appears whole or not at all. A refused
 // run prints one line "mkinstaller: <problem>" on stderr and exits with 2 for
-// a usage error, 1 for any other.
+// a usage error, 1 for any other. --inspect prints its report on stdout and
+// exits with 1, each problem on a line of stderr, when the installer is not
+// consistent.
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "folder_archive.h"
 #include "host_files.h"
 #include "installer_image.h"
+#include "installer_inspection.h"
 
 namespace {
 
 constexpr int kRefused = 1;
 constexpr int kUsageError = 2;
+// Installers are built once and fetched many times: the smallest output.
+constexpr int kDefaultLevel = 9;
 
 const char kUsage[] =
-    "usage: mkinstaller --stub STUB --archive PAYLOAD.zip [--setup NAME] "
-    "[--install-dir DIR] -o OUT.exe";
+    "usage: mkinstaller --stub STUB (--from DIR [--level 0-9] | --archive PAYLOAD.zip) "
+    "[--setup NAME] [--install-dir DIR] -o OUT.exe | mkinstaller --inspect FILE.exe";
 
 struct CommandLine {
   std::optional<std::string> stub;
   std::optional<std::string> archive;
+  std::optional<std::string> folder;
+  std::optional<std::string> level;
   std::optional<std::string> setupCommand;
   std::optional<std::string> installDirectory;
   std::optional<std::string> output;
+  std::optional<std::string> inspect;
 };
 
 int Refuse(int exitCode, const std::string& problem) {
@@ -44,9 +58,12 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   } kOptions[] = {
       {"--stub", &CommandLine::stub},
       {"--archive", &CommandLine::archive},
+      {"--from", &CommandLine::folder},
+      {"--level", &CommandLine::level},
       {"--setup", &CommandLine::setupCommand},
       {"--install-dir", &CommandLine::installDirectory},
       {"-o", &CommandLine::output},
+      {"--inspect", &CommandLine::inspect},
   };
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -62,10 +79,73 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     if (i + 1 == argc) return "option " + argument + " needs a value";
     *value = argv[++i];
   }
+  if (line.inspect) {
+    const bool alone = !line.stub && !line.archive && !line.folder && !line.level &&
+                       !line.setupCommand && !line.installDirectory && !line.output;
+    return alone ? "" : "--inspect takes no other option";
+  }
   if (!line.stub) return "missing --stub";
-  if (!line.archive) return "missing --archive";
+  if (line.archive && line.folder) return "--from and --archive exclude each other";
+  if (!line.archive && !line.folder) return "missing --archive or --from";
+  if (line.level && !line.folder) return "--level needs --from";
+  if (line.level && (line.level->size() != 1 || (*line.level)[0] < '0' || (*line.level)[0] > '9')) {
+    return "--level takes a digit from 0 to 9";
+  }
   if (!line.output) return "missing -o";
   return "";
+}
+
+// SOURCE_DATE_EPOCH, when set: the time every entry gets, in seconds since
+// 1970 (UTC). Returns the problem when it is set but not such a number.
+std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
+  const char* value = std::getenv("SOURCE_DATE_EPOCH");
+  if (value == nullptr) return "";
+  const std::string text = value;
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return "SOURCE_DATE_EPOCH is not a number of seconds: '" + text + "'";
+  }
+  seconds = std::stoll(text);
+  return "";
+}
+
+// The archive of every file and folder below `folder`, in name order.
+std::string PackFolder(const std::string& folder, const InstallerValues& values, int level,
+                       Bytes& archive) {
+  std::optional<int64_t> fixedTime;
+  std::string problem = SourceDateEpoch(fixedTime);
+  std::vector<TreeItem> items;
+  if (problem.empty()) problem = ListTree(folder, items);
+  if (problem.empty()) {
+    problem = CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory),
+                        SetupProgramName(values.setupCommand));
+  }
+  if (!problem.empty()) return problem;
+  ArchiveWriter writer;
+  Bytes contents;
+  for (const TreeItem& item : items) {
+    contents.clear();
+    if (!item.isDirectory) problem = ReadWholeFile(item.path, "file", contents);
+    if (problem.empty()) {
+      problem = AddEntry(writer, item.name, item.isDirectory,
+                         DosDateTime(fixedTime.value_or(item.modified)), contents, level);
+    }
+    if (!problem.empty()) return problem;
+  }
+  FinishArchive(writer);
+  archive.swap(writer.data);
+  return "";
+}
+
+int Inspect(const std::string& path) {
+  Bytes image;
+  const std::string problem = ReadWholeFile(path, "installer", image);
+  if (!problem.empty()) return Refuse(kRefused, problem);
+  const Inspection inspection = InspectInstaller(image);
+  for (const std::string& line : inspection.lines) std::printf("%s\n", line.c_str());
+  std::printf("consistent: %s\n", inspection.problems.empty() ? "yes" : "no");
+  std::fflush(stdout);
+  for (const std::string& each : inspection.problems) Refuse(kRefused, each);
+  return inspection.problems.empty() ? 0 : kRefused;
 }
 
 }  // namespace
@@ -75,6 +155,7 @@ int main(int argc, char** argv) {
   CommandLine line;
   std::string problem = ParseCommandLine(argc, argv, line);
   if (!problem.empty()) return Refuse(kUsageError, problem + "; " + kUsage);
+  if (line.inspect) return Inspect(*line.inspect);
 
   InstallerValues values;
   values.setupCommand = line.setupCommand.value_or("SETUP.EXE");
@@ -85,16 +166,28 @@ int main(int argc, char** argv) {
   }
   if (!problem.empty()) return Refuse(kRefused, problem);
 
-  // Replacing an input would destroy it before it is read whole.
+  // Replacing an input would destroy it before it is read whole; an output
+  // inside the folder would go into the next installer made from it.
   if (SameFile(*line.output, *line.stub)) return Refuse(kRefused, "output is the stub file");
-  if (SameFile(*line.output, *line.archive)) return Refuse(kRefused, "output is the archive file");
+  if (line.archive && SameFile(*line.output, *line.archive)) {
+    return Refuse(kRefused, "output is the archive file");
+  }
+  if (line.folder && LiesInside(*line.output, *line.folder)) {
+    return Refuse(kRefused, "output lies inside the folder to pack");
+  }
 
   Bytes stub, archive;
   problem = ReadWholeFile(*line.stub, "stub", stub);
-  if (problem.empty()) problem = ReadWholeFile(*line.archive, "archive", archive);
   if (problem.empty()) problem = PatchStub(stub, values);
-  if (problem.empty() && !HasEndOfCentralDirectory(archive)) {
-    problem = "archive '" + *line.archive + "' is not a ZIP file (no end-of-central-directory record)";
+  if (problem.empty() && line.archive) {
+    problem = ReadWholeFile(*line.archive, "archive", archive);
+    if (problem.empty() && !HasEndOfCentralDirectory(archive)) {
+      problem = "archive '" + *line.archive + "' is not a ZIP file (no end-of-central-directory record)";
+    }
+  }
+  if (problem.empty() && line.folder) {
+    const int level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
+    problem = PackFolder(*line.folder, values, level, archive);
   }
   if (problem.empty()) problem = ReplaceFile(*line.output, {&stub, &archive});
   if (!problem.empty()) return Refuse(kRefused, problem);

@@ -1,0 +1,231 @@
+// The archive made from a folder; see folder_archive.h.
+//
+// Local header: "PK" 3 4, +4 version needed, +6 flags, +8 method, +10 time,
+// +12 date, +14 CRC-32, +18 compressed size, +22 size, +26 name length, +28
+// extra length, +30 the name. Central-directory record: "PK" 1 2, +4 version
+// made by (low byte the version, high byte the host: 0 for MS-DOS, whose
+// attributes the engine applies), then the local header's fields from +6 on,
+// +30 extra length, +32 comment length, +34 disk, +36 internal attributes,
+// +38 external attributes, +42 local header offset, +46 the name. End record:
+// "PK" 5 6, +8 and +10 entry counts, +12 directory size, +16 directory
+// offset, +20 comment length.
+#include "folder_archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+constexpr uint16_t kVersion = 20;  // 2.0: deflate and directories
+constexpr uint16_t kStored = 0, kDeflated = 8;
+constexpr uint32_t kDirectoryAttribute = 0x10, kArchiveAttribute = 0x20;
+constexpr size_t kLongestJoinedPath = 259;
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Windows opens these devices in any folder and with any extension.
+bool IsDeviceName(const std::string& component) {
+  std::string base = Upper(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::string NameProblem(const std::string& name, size_t allowance) {
+  const std::string quoted = "name '" + name + "'";
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return quoted + " holds a control character";
+    if (byte >= 0x80) {
+      return quoted + " holds a non-ASCII byte (the installer's code page is unknown)";
+    }
+    if (std::string("<>:\"\\|?*").find(c) != std::string::npos) {
+      return quoted + " holds '" + c + "', which Windows does not allow in names";
+    }
+  }
+  const size_t end = name.back() == '/' ? name.size() - 1 : name.size();
+  for (size_t from = 0; from < end;) {
+    const size_t to = std::min(name.find('/', from), end);
+    const std::string component = name.substr(from, to - from);
+    if (component.back() == '.' || component.back() == ' ') {
+      return quoted + " has a part ending in '" + component.back() + "', which Windows drops";
+    }
+    if (IsDeviceName(component)) {
+      return quoted + " holds '" + component + "', a device name on Windows";
+    }
+    from = to + 1;
+  }
+  if (allowance + name.size() > kLongestJoinedPath) {
+    return quoted + " is too long: " + std::to_string(name.size()) + " characters, and at most " +
+           std::to_string(kLongestJoinedPath - allowance) +
+           " fit after the extraction directory";
+  }
+  return "";
+}
+
+void Put16(Bytes& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void Put32(Bytes& out, uint32_t value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+// Raw deflate (no zlib header) of `in` into `out`; false when zlib fails.
+bool Deflate(const Bytes& in, int level, Bytes& out) {
+  z_stream stream{};
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  out.resize(deflateBound(&stream, static_cast<uLong>(in.size())));
+  stream.next_in = const_cast<Bytef*>(in.data());
+  stream.avail_in = static_cast<uInt>(in.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return done;
+}
+
+}  // namespace
+
+size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDirectory) {
+  constexpr size_t kTemporaryDirectory = 64;
+  if (!installDirectory) return kTemporaryDirectory;
+  size_t length = installDirectory->size();
+  if (Upper(installDirectory->substr(0, 8)) == "<WINDIR>") length = length - 8 + 10;
+  return std::max(length, kTemporaryDirectory);
+}
+
+std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
+                      const std::string& setupProgram) {
+  if (items.empty()) return "the folder is empty";
+  if (items.size() > kLargestEntryCount) {
+    return "the folder holds " + std::to_string(items.size()) +
+           " files and folders; an installer takes at most " +
+           std::to_string(kLargestEntryCount);
+  }
+  std::sort(items.begin(), items.end(),
+            [](const TreeItem& a, const TreeItem& b) { return a.name < b.name; });
+  std::map<std::string, const std::string*> seen;  // by WindowsNameKey
+  bool setupFound = false;
+  const std::string setupKey = WindowsNameKey(setupProgram);
+  for (const TreeItem& item : items) {
+    std::string problem = NameProblem(item.name, allowance);
+    if (!problem.empty()) return problem;
+    const std::string key = WindowsNameKey(item.name);
+    const auto [at, added] = seen.emplace(key, &item.name);
+    if (!added) {
+      return "names '" + *at->second + "' and '" + item.name +
+             "' differ only in letter case, and Windows would take them for one";
+    }
+    if (!item.isDirectory && item.size >= kArchiveSizeLimit) {
+      return "file '" + item.name + "' is " + std::to_string(item.size) +
+             " bytes; the installer takes files below " + std::to_string(kArchiveSizeLimit);
+    }
+    if (!item.isDirectory && key == setupKey) setupFound = true;
+  }
+  if (!setupFound) {
+    return "setup program '" + setupProgram + "' is not among the folder's files";
+  }
+  return "";
+}
+
+uint32_t DosDateTime(int64_t seconds) {
+  constexpr int64_t kFirst = 315532800;   // 1980-01-01 00:00:00
+  constexpr int64_t kLast = 4354819198;   // 2107-12-31 23:59:58
+  seconds = std::min(std::max(seconds, kFirst), kLast);
+  const int64_t days = seconds / 86400, daySeconds = seconds % 86400;
+  // Civil date of a day count since 1970-01-01, in 400-year eras that begin
+  // on 1 March 0000 so that the leap day comes last.
+  const int64_t shifted = days + 719468;
+  const int64_t era = shifted / 146097, dayOfEra = shifted % 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+  const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  const auto date = static_cast<uint32_t>((year - 1980) << 9 | month << 5 | day);
+  const auto time = static_cast<uint32_t>((daySeconds / 3600) << 11 |
+                                          (daySeconds / 60 % 60) << 5 | (daySeconds % 60) / 2);
+  return date << 16 | time;
+}
+
+std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
+                     uint32_t dosDateTime, const Bytes& contents, int level) {
+  Bytes deflated;
+  if (level > 0 && !contents.empty() && !Deflate(contents, level, deflated)) {
+    return "cannot compress '" + name + "' (zlib failed)";
+  }
+  const bool stored = deflated.empty() || deflated.size() >= contents.size();
+  const Bytes& data = stored ? contents : deflated;
+  const uint64_t grown = uint64_t{archive.data.size()} + 30 + name.size() + data.size() +
+                         archive.directory.size() + 46 + name.size() + 22;
+  if (grown >= kArchiveSizeLimit) {
+    return "the archive would reach " + std::to_string(kArchiveSizeLimit) +
+           " bytes with '" + name + "', past what the installer can take";
+  }
+  const uint32_t crc = static_cast<uint32_t>(
+      crc32(crc32(0, nullptr, 0), contents.data(), static_cast<uInt>(contents.size())));
+  const auto offset = static_cast<uint32_t>(archive.data.size());
+
+  // The fields from "version needed" to the name length, shared by both records.
+  Bytes common;
+  Put16(common, kVersion);
+  Put16(common, 0);  // flags: sizes and CRC are in the headers, no data descriptor
+  Put16(common, stored ? kStored : kDeflated);
+  Put32(common, dosDateTime);
+  Put32(common, crc);
+  Put32(common, static_cast<uint32_t>(data.size()));
+  Put32(common, static_cast<uint32_t>(contents.size()));
+  Put16(common, static_cast<uint32_t>(name.size()));
+  Put16(common, 0);  // extra field length
+
+  Bytes& local = archive.data;
+  Put32(local, 0x04034B50);
+  local.insert(local.end(), common.begin(), common.end());
+  local.insert(local.end(), name.begin(), name.end());
+  local.insert(local.end(), data.begin(), data.end());
+
+  Bytes& record = archive.directory;
+  Put32(record, 0x02014B50);
+  Put16(record, kVersion);  // host 0: MS-DOS
+  record.insert(record.end(), common.begin(), common.end());
+  Put16(record, 0);  // comment length
+  Put16(record, 0);  // disk
+  Put16(record, 0);  // internal attributes
+  Put32(record, isDirectory ? kDirectoryAttribute : kArchiveAttribute);
+  Put32(record, offset);
+  record.insert(record.end(), name.begin(), name.end());
+  ++archive.count;
+  return "";
+}
+
+void FinishArchive(ArchiveWriter& archive) {
+  const auto directoryOffset = static_cast<uint32_t>(archive.data.size());
+  const auto directorySize = static_cast<uint32_t>(archive.directory.size());
+  archive.data.insert(archive.data.end(), archive.directory.begin(), archive.directory.end());
+  archive.directory.clear();
+  Put32(archive.data, 0x06054B50);
+  Put16(archive.data, 0);  // this disk
+  Put16(archive.data, 0);  // the directory's disk
+  Put16(archive.data, archive.count);
+  Put16(archive.data, archive.count);
+  Put32(archive.data, directorySize);
+  Put32(archive.data, directoryOffset);
+  Put16(archive.data, 0);  // comment length
+}

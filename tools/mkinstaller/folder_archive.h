@@ -1,0 +1,57 @@
+// The ZIP archive mkinstaller makes from a folder: which names and sizes the
+// stub's engine can take, the order and time stamps that keep the archive
+// the same on every build machine, and the records themselves (local
+// headers, central directory, end record). Portable: the files come in as
+// TreeItems and bytes, the archive goes out as bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host_files.h"
+#include "installer_image.h"
+
+// The engine counts entries in 16 bits and keeps sizes and offsets in signed
+// 32-bit numbers with 100 to spare: every size and offset stays below this.
+constexpr uint32_t kLargestEntryCount = 65535;
+constexpr uint64_t kArchiveSizeLimit = (uint64_t{1} << 31) - 100;
+
+// Characters allowed for the directory the installer extracts into, which
+// the engine joins with each entry name into at most 259: the install
+// directory when given (a leading <WINDIR> counted as "C:\WINDOWS"), but at
+// least 64, for the default mode's %TEMP%\<stub name>\.
+size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDirectory);
+
+// Sorts `items` into the archive's order (byte order of their names) and
+// checks them: at least one, at most kLargestEntryCount, names the engine
+// and Windows take (ASCII without control characters or <>:"\|?*, no
+// component ending in '.' or a blank, no DOS device name, none equal to
+// another but for letter case, joined length within 259 given `allowance`),
+// files below the size limit, and `setupProgram` one of the files, in any
+// letter case, '\' matching '/'. Returns the first problem.
+std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
+                      const std::string& setupProgram);
+
+// MS-DOS date (high half) and time (low half) of `seconds` since 1970 taken
+// as UTC, clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
+uint32_t DosDateTime(int64_t seconds);
+
+// The archive as it grows: entries' local headers and data, and their
+// central-directory records.
+struct ArchiveWriter {
+  Bytes data;
+  Bytes directory;
+  uint32_t count = 0;
+};
+
+// Appends one entry. A file's `contents` are deflated at `level` (1 to 9,
+// raw deflate) and stored instead when that is not smaller or `level` is 0.
+// A directory's name ends in '/' and it has no contents. Returns the problem
+// when the archive would pass the size limit.
+std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
+                     uint32_t dosDateTime, const Bytes& contents, int level);
+
+// Appends the central directory and the end record; `archive.data` is then
+// the whole archive. AddEntry's checks keep it within the limits.
+void FinishArchive(ArchiveWriter& archive);

@@ -1,0 +1,210 @@
+// Inspection of a finished installer; see installer_inspection.h.
+//
+// The archive is found as the stub's engine finds it: the last end-record
+// signature ("PK" 5 6) with the record's 22 bytes of room after it. Its
+// directory size (+12) and offset (+16), counted from the archive's start,
+// place that start: the directory ends where the end record begins. A PE
+// file names its Authenticode signature in the security entry (the fifth)
+// of the optional header's data directories: file offset and size.
+#include "installer_inspection.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "unzip/little_endian.h"
+
+namespace {
+
+constexpr size_t kEndRecordSize = 22, kDirectoryRecordSize = 46;
+
+bool HasSignature(const Bytes& image, size_t at, uint8_t third, uint8_t fourth) {
+  return at + 4 <= image.size() && image[at] == 'P' && image[at + 1] == 'K' &&
+         image[at + 2] == third && image[at + 3] == fourth;
+}
+
+std::string MethodName(uint16_t method) {
+  switch (method) {
+    case 0: return "stored";
+    case 1: return "shrunk";
+    case 2: case 3: case 4: case 5: return "reduced";
+    case 6: return "imploded";
+    case 8: return "deflated";
+    default: return "method " + std::to_string(method) + " (the installer cannot extract it)";
+  }
+}
+
+std::string Shown(const std::string& field) {
+  size_t end = field.size();
+  while (end > 0 && field[end - 1] == ' ') --end;
+  return end == 0 ? "(blank)" : "\"" + field.substr(0, end) + "\"";
+}
+
+// The Authenticode signature's file offset and size, when `image` is a PE
+// file that names one.
+bool FindSignature(const Bytes& image, uint32_t& offset, uint32_t& size) {
+  if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') return false;
+  const uint64_t header = Little32(image.data() + 0x3C);
+  if (header + 24 > image.size()) return false;
+  const uint8_t* pe = image.data() + header;
+  if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return false;
+  const uint64_t optional = header + 24, optionalSize = Little16(pe + 20);
+  if (optional + 2 > image.size()) return false;
+  // PE32 (0x10B) and PE32+ (0x20B) differ in where the directory count lies.
+  const uint16_t magic = Little16(image.data() + optional);
+  const uint64_t countAt = optional + (magic == 0x10B ? 92 : magic == 0x20B ? 108 : 0);
+  if (countAt == optional) return false;
+  const uint64_t security = countAt + 4 + 4 * 8;
+  if (security + 8 > optional + optionalSize || security + 8 > image.size()) return false;
+  if (Little32(image.data() + countAt) < 5) return false;
+  offset = Little32(image.data() + security);
+  size = Little32(image.data() + security + 4);
+  return size != 0;
+}
+
+}  // namespace
+
+Inspection InspectInstaller(const Bytes& image) {
+  Inspection result;
+  auto& lines = result.lines;
+  auto& problems = result.problems;
+  lines.push_back("file size: " + std::to_string(image.size()) + " bytes");
+
+  size_t endRecord = image.size();
+  for (size_t at = image.size() >= kEndRecordSize ? image.size() - kEndRecordSize + 1 : 0; at-- > 0;) {
+    if (HasSignature(image, at, 5, 6)) {
+      endRecord = at;
+      break;
+    }
+  }
+  const bool hasArchive = endRecord < image.size();
+  size_t start = image.size(), archiveEnd = image.size();
+  uint16_t entryCount = 0;
+  uint32_t directorySize = 0, directoryOffset = 0;
+  if (!hasArchive) {
+    problems.push_back("no end-of-central-directory record: no ZIP archive follows the stub");
+  } else {
+    const uint8_t* record = image.data() + endRecord;
+    entryCount = Little16(record + 10);
+    directorySize = Little32(record + 12);
+    directoryOffset = Little32(record + 16);
+    archiveEnd = endRecord + kEndRecordSize + Little16(record + 20);
+    if (archiveEnd > image.size()) {
+      problems.push_back("the end record's comment runs past the end of the file");
+      archiveEnd = image.size();
+    }
+    if (uint64_t{directorySize} + directoryOffset > endRecord) {
+      problems.push_back("the end record places the central directory before the file's start");
+    } else {
+      start = endRecord - directorySize - directoryOffset;
+    }
+  }
+
+  // Fields: only the stub, before the archive, can hold them.
+  StoredFields fields;
+  std::string problem = ReadStoredFields(image, start, fields);
+  const bool hasFields = problem.empty();
+  if (!hasFields) problems.push_back(problem);
+  if (hasFields) {
+    lines.push_back("stub-size field: " + Shown(fields.stubSize));
+    lines.push_back("install-directory field: " + Shown(fields.installDirectory));
+    lines.push_back("setup-command field: " + Shown(fields.setupCommand));
+    if (fields.installDirectoryIsDefault) {
+      problems.push_back("the install-directory field is unpatched (it holds its default)");
+    }
+  }
+
+  if (start < image.size()) {
+    lines.push_back("stub size: " + std::to_string(start) + " bytes");
+    lines.push_back("archive start: byte " + std::to_string(start) + " (end record at byte " +
+                    std::to_string(endRecord) + ")");
+    if (entryCount > 0 && !HasSignature(image, start, 3, 4)) {
+      problems.push_back("no local header at the archive start (byte " + std::to_string(start) + ")");
+    }
+    if (hasFields) {
+      const uint64_t value = std::stoull(fields.stubSize);  // seven digits
+      const bool matches = value == uint64_t{start} + 1;
+      lines.push_back(std::string("stub-size field matches the archive start: ") +
+                      (matches ? "yes" : "no"));
+      if (!matches && fields.stubSizeIsDefault) {
+        problems.push_back("the stub-size field is unpatched (it holds its default)");
+      } else if (!matches) {
+        problems.push_back("the stub-size field holds " + std::to_string(value) +
+                           ", but the archive starts at byte " + std::to_string(start) +
+                           ", which needs " + std::to_string(start + 1));
+      }
+    }
+  }
+
+  // Entries, from the central directory.
+  std::map<std::string, int> methods;
+  uint64_t compressed = 0, uncompressed = 0;
+  std::map<std::string, bool> files;  // by WindowsNameKey: true for a file
+  if (start < image.size()) {
+    size_t at = start + directoryOffset;
+    const size_t directoryEnd = at + directorySize;
+    for (uint32_t i = 0; i < entryCount; ++i) {
+      if (at + kDirectoryRecordSize > directoryEnd || !HasSignature(image, at, 1, 2)) {
+        problems.push_back("central directory record " + std::to_string(i + 1) + " of " +
+                           std::to_string(entryCount) + " is damaged or missing");
+        break;
+      }
+      const uint8_t* record = image.data() + at;
+      const size_t nameLength = Little16(record + 28);
+      const size_t length = kDirectoryRecordSize + nameLength + Little16(record + 30) +
+                            Little16(record + 32);
+      if (at + length > directoryEnd) {
+        problems.push_back("central directory record " + std::to_string(i + 1) +
+                           " runs past the directory's end");
+        break;
+      }
+      ++methods[MethodName(Little16(record + 10))];
+      compressed += Little32(record + 20);
+      uncompressed += Little32(record + 24);
+      const std::string name(record + kDirectoryRecordSize,
+                             record + kDirectoryRecordSize + nameLength);
+      files[WindowsNameKey(name)] = name.empty() || name.back() != '/';
+      at += length;
+    }
+    std::string counts;
+    for (const auto& [name, count] : methods) {
+      counts += (counts.empty() ? "" : ", ") + name + " " + std::to_string(count);
+    }
+    lines.push_back("entries: " + std::to_string(entryCount) +
+                    (counts.empty() ? "" : " (" + counts + ")"));
+    lines.push_back("sizes: " + std::to_string(compressed) + " bytes compressed, " +
+                    std::to_string(uncompressed) + " bytes uncompressed");
+  }
+
+  if (hasFields && hasArchive) {
+    const std::string program = SetupProgramName(fields.setupCommand);
+    const auto found = files.find(WindowsNameKey(program));
+    const bool held = !program.empty() && found != files.end() && found->second;
+    lines.push_back("setup program: \"" + program + "\", " +
+                    (held ? "in the archive" : "not in the archive"));
+    if (!held) problems.push_back("the setup program \"" + program + "\" is not in the archive");
+  }
+
+  // What follows the archive.
+  if (hasArchive) {
+    const size_t trailing = image.size() - archiveEnd;
+    uint32_t signatureAt = 0, signatureSize = 0;
+    const bool signedFile = FindSignature(image, signatureAt, signatureSize);
+    std::string after = "after the archive: " + std::to_string(trailing) + " bytes";
+    if (signedFile) {
+      after += "; an Authenticode signature of " + std::to_string(signatureSize) +
+               " bytes at byte " + std::to_string(signatureAt);
+      if (signatureAt < archiveEnd) {
+        problems.push_back("the Authenticode signature lies inside the stub or the archive");
+      } else if (uint64_t{signatureAt} + signatureSize > image.size()) {
+        problems.push_back("the Authenticode signature runs past the end of the file");
+      } else if (signatureAt > archiveEnd || uint64_t{signatureAt} + signatureSize < image.size()) {
+        after += ", with " + std::to_string(trailing - signatureSize) + " other bytes";
+      }
+    } else if (trailing > 0) {
+      after += ", not a signature";
+    }
+    lines.push_back(after);
+  }
+  return result;
+}

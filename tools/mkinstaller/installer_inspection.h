@@ -1,0 +1,17 @@
+// What `mkinstaller --inspect` tells about a finished installer: its three
+// fields, where its archive starts and whether the stub-size field says so,
+// the archive's entries, the setup program, and what follows the archive
+// (an Authenticode signature). Portable, over the file's bytes in memory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "installer_image.h"
+
+struct Inspection {
+  std::vector<std::string> lines;     // the report, one fact a line
+  std::vector<std::string> problems;  // why the installer would not install as built; none when consistent
+};
+
+Inspection InspectInstaller(const Bytes& image);
