@@ -1,20 +1,25 @@
 """Runs mkinstaller on fake stubs made here, and on the real win32 stub when
 it is built: accepted inputs give exactly the patched stub followed by the
-archive; refused ones give one message, a non-zero exit, and leave the
-output's directory as it was.
+archive (given, or packed from a folder the same way on any machine);
+refused ones give one message, a non-zero exit, and leave the output's
+directory as it was; --inspect tells a consistent installer from a broken one.
 
     python3 mkinstaller_test.py MKINSTALLER [WIN32_STUB]
 """
 
 import io
+import random
 import os
 import resource
+import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
 import zipfile
+import zlib
 
 STUB_SIZE_DEFAULT = b"0279041"
 INSTALL_DIRECTORY_DEFAULT = b"INSTALL" + b"0" * 121
@@ -23,13 +28,14 @@ FIELD_DEFAULTS = (STUB_SIZE_DEFAULT, INSTALL_DIRECTORY_DEFAULT, SETUP_COMMAND_DE
 LARGEST_STUB = 9_999_998  # its size plus one is the largest seven-digit value
 
 
-def fake_stub(fields=FIELD_DEFAULTS, size=0):
-    """Filler bytes with each field content and a NUL after it, padded to
-    `size` bytes; returns the bytes and the fields' offsets."""
-    data, offsets = bytearray(b"MZ" + b"\xcc" * 62), []
+def fake_stub(fields=FIELD_DEFAULTS, size=0, gap=37, head=b"MZ" + b"\xcc" * 62):
+    """`head`, then each field content with a NUL and `gap` filler bytes after
+    it, padded to `size` bytes; returns the bytes and the fields' offsets.
+    With no gap the fields lie in one block, as in the real stub."""
+    data, offsets = bytearray(head), []
     for content in fields:
         offsets.append(len(data))
-        data += content + b"\0" + b"\xcc" * 37
+        data += content + b"\0" + b"\xcc" * gap
     data += b"\xcc" * max(0, size - len(data))
     return bytes(data), offsets
 
@@ -40,6 +46,42 @@ def zip_payload():
         archive.writestr("SETUP.EXE", b"MZ setup program" * 50)
         archive.writestr("data/readme.txt", "orvane\r\n")
     return buffer.getvalue()
+
+
+def pe_head():
+    """An MZ header leading to a PE32 header whose optional header has 16
+    empty data directories; returns it and the offset of the security entry
+    (the fifth), which names an Authenticode signature."""
+    head = bytearray(b"MZ" + b"\xcc" * 0x3A + struct.pack("<I", 0x40))
+    head += b"PE\0\0" + struct.pack("<HHIIIHH", 0x14C, 0, 0, 0, 0, 0xE0, 0x102)
+    optional = bytearray(0xE0)
+    optional[0:2] = struct.pack("<H", 0x10B)
+    optional[92:96] = struct.pack("<I", 16)
+    security = len(head) + 96 + 4 * 8
+    return bytes(head + optional), security
+
+
+def make_tree(root, files, reverse=False):
+    """Creates `files` below `root`: a name ending in "/" is a folder, a
+    bytes value a file's contents; os.symlink, os.mkfifo and an int (a sparse
+    file of that size) make the special kinds."""
+    os.makedirs(root, exist_ok=True)
+    for name in sorted(files, reverse=reverse):
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        content = files[name]
+        if name.endswith("/"):
+            os.makedirs(path, exist_ok=True)
+        elif content is os.symlink:
+            os.symlink("SETUP.EXE", path)
+        elif content is os.mkfifo:
+            os.mkfifo(path)
+        elif isinstance(content, int):
+            with open(path, "wb") as f:
+                f.truncate(content)
+        else:
+            with open(path, "wb") as f:
+                f.write(content)
 
 
 def end_record_at_the_end():
@@ -82,14 +124,22 @@ class Workspace:
         return {name: self.read(name) if os.path.isfile(self.file(name)) else None
                 for name in os.listdir(self.path)}
 
-    def run(self, args, limit_file_size=None):
-        def limit():
-            # A write past the limit then fails with EFBIG instead of killing the tool.
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
+    def run(self, args, limit_file_size=None, env=None, cwd=None, umask=None, user=None):
+        def prepare():
+            if limit_file_size:
+                # A write past the limit then fails with EFBIG instead of killing the tool.
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
+            if umask is not None:
+                os.umask(umask)
+            if user is not None:
+                os.setgid(user)
+                os.setuid(user)
 
-        return subprocess.run([MKINSTALLER] + args, cwd=self.path, capture_output=True,
-                              preexec_fn=limit if limit_file_size else None)
+        environment = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        environment.update(env or {})
+        return subprocess.run([MKINSTALLER] + args, cwd=cwd or self.path, capture_output=True,
+                              env=environment, preexec_fn=prepare)
 
 
 def standard_args(*extra):
@@ -298,6 +348,161 @@ class MakeInstaller(unittest.TestCase):
         # Nothing of the stub changed but the three fields.
         self.assertEqual(installer[:archive_start],
                          patched(stub, offsets, b"<WINDIR>\\Orvane\\", b"bin\\setup.exe"))
+
+# A tree that shows the order (names in byte order: "a-b.txt" before "a/"),
+# the choice between stored and deflated, and folders, an empty one too.
+TREE = {
+    "SETUP.EXE": b"MZ setup program" * 64,
+    "a-b.txt": b"compressible text\r\n" * 500,
+    "a/": None,
+    "a/empty/": None,
+    "a/zero.txt": b"",
+    "bin/": None,
+    "bin/noise.bin": random.Random(11).randbytes(4000),
+    "with space.txt": b"x",
+}
+EPOCH = "1700000000"  # 2023-11-14 22:13:20 UTC
+
+
+def from_args(*extra, folder="tree", output="out.exe"):
+    return ["--stub", "stub.exe", "--from", folder, "-o", output, *extra]
+
+
+class PackFolder(unittest.TestCase):
+    assert_refused = MakeInstaller.assert_refused
+
+    def test_folder_becomes_an_archive_in_name_order_with_fixed_times(self):
+        stub, offsets = fake_stub()
+        noise = TREE["bin/noise.bin"]
+        self.assertGreaterEqual(len(zlib_deflated(noise)), len(noise), "test data compresses")
+        cases = [
+            # (name, extra args, SOURCE_DATE_EPOCH, setup-command field, methods of the three files with data)
+            ("default level", [], EPOCH, b"SETUP.EXE", (8, 8, 0)),
+            ("level 0 stores", ["--level", "0"], EPOCH, b"SETUP.EXE", (0, 0, 0)),
+            ("setup after | and *, in other letter case", ["--setup", "go|*BIN\\Noise.bin"],
+             EPOCH, b"go|*BIN\\Noise.bin", (8, 8, 0)),
+            ("time before 1980", [], "0", b"SETUP.EXE", (8, 8, 0)),
+        ]
+        for name, extra, epoch, setup, methods in cases:
+            with self.subTest(name):
+                work = Workspace(self, stub, b"")
+                make_tree(work.file("tree"), TREE)
+                result = work.run(from_args(*extra), env={"SOURCE_DATE_EPOCH": epoch})
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                installer = work.read("out.exe")
+                self.assertEqual(installer[:len(stub)], patched(stub, offsets, b"", setup))
+                with zipfile.ZipFile(io.BytesIO(installer[len(stub):])) as archive:
+                    self.assertIsNone(archive.testzip())
+                    infos = archive.infolist()
+                    self.assertEqual([i.filename for i in infos], sorted(TREE))
+                    for info in infos:
+                        self.assertEqual(info.create_system, 0)
+                        self.assertEqual(info.external_attr, 0x10 if info.is_dir() else 0x20)
+                        self.assertEqual(info.date_time, (2023, 11, 14, 22, 13, 20) if epoch == EPOCH
+                                         else (1980, 1, 1, 0, 0, 0))
+                        if not info.is_dir():
+                            self.assertEqual(archive.read(info), TREE[info.filename])
+                    self.assertEqual(tuple(archive.getinfo(n).compress_type for n in
+                                           ("SETUP.EXE", "a-b.txt", "bin/noise.bin")), methods)
+                    self.assertEqual(archive.getinfo("a/zero.txt").compress_type, 0)
+
+    def test_same_tree_gives_the_same_bytes_on_any_machine(self):
+        stub, _ = fake_stub()
+        work = Workspace(self, stub, b"")
+        make_tree(work.file("one"), TREE)
+        # The copy: made in the other order, other modes, other times, deeper.
+        copy = work.file(os.path.join("elsewhere", "deep", "two"))
+        make_tree(copy, TREE, reverse=True)
+        for directory, _, names in os.walk(copy):
+            for name in names:
+                os.chmod(os.path.join(directory, name), 0o600)
+                os.utime(os.path.join(directory, name), (1, 86400 * 4000 + 1235))
+        runs = [
+            dict(args=from_args(folder="one", output="first.exe"), env={"TZ": "UTC"}, umask=0o022),
+            dict(args=["--stub", work.file("stub.exe"), "--from", copy, "-o", work.file("second.exe")],
+                 cwd="/",
+                 env={"TZ": "Asia/Kolkata", "LC_ALL": "C"}, umask=0o077),
+        ]
+        for run in runs:
+            result = work.run(run.pop("args"), **{**run, "env": {**run["env"], "SOURCE_DATE_EPOCH": EPOCH}})
+            self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(work.read("first.exe") == work.read("second.exe"), "outputs differ")
+
+        # Without SOURCE_DATE_EPOCH the files' times count, in UTC whatever the zone.
+        outputs = []
+        for zone in ("UTC", "America/New_York"):
+            result = work.run(from_args(folder=copy, output=zone.replace("/", "_")), env={"TZ": zone})
+            self.assertEqual(result.returncode, 0, result.stderr)
+            outputs.append(work.read(zone.replace("/", "_")))
+        self.assertTrue(outputs[0] == outputs[1], "the time zone reached the output")
+        with zipfile.ZipFile(io.BytesIO(outputs[0][len(stub):])) as archive:
+            self.assertEqual(archive.getinfo("SETUP.EXE").date_time, (1980, 12, 14, 0, 20, 34))
+
+    def test_refused_folders_leave_no_output(self):
+        usage, refused = 2, 1
+        base = {"SETUP.EXE": b"MZ", "sub/": None}
+        many = {**base, **{f"{i:05}": b"" for i in range(65535)}}  # 65,537 entries
+        cases = [
+            # (name, exit code, part of the message, extra args, files)
+            ("with --archive", usage, "--from and --archive exclude each other",
+             ["--archive", "payload.zip"], base),
+            ("level past 9", usage, "--level takes a digit", ["--level", "10"], base),
+            ("folder missing", refused, "cannot read folder 'tree'", [], None),
+            ("folder empty", refused, "folder to pack is empty", [], {}),
+            ("setup program missing", refused, "setup program 'INSTALL.EXE' is not among",
+             ["--setup", "INSTALL.EXE"], base),
+            ("setup program is a folder", refused, "setup program 'sub' is not among",
+             ["--setup", "sub"], base),
+            ("file unreadable", refused, "cannot read file 'tree/locked'", [], {**base, "locked": b"x"}),
+            ("symbolic link", refused, "'tree/link' is a symbolic link", [], {**base, "link": os.symlink}),
+            ("pipe", refused, "'tree/pipe' is neither a regular file nor a folder", [],
+             {**base, "pipe": os.mkfifo}),
+            ("name past 259 joined", refused, "is too long", [],
+             {**base, "d" * 100 + "/" + "f" * 96: b""}),
+            ("name past 259 joined to the install directory", refused, "is too long",
+             ["--install-dir", "<WINDIR>\\" + "i" * 100 + "\\"], {**base, "f" * 150: b""}),
+            *[(f"name with {c}", refused, f"holds '{c}'", [], {**base, f"a{c}b": b""})
+              for c in '<>:"\\|?*'],
+            ("name with a control character", refused, "holds a control character", [],
+             {**base, "a\tb": b""}),
+            ("name not ASCII", refused, "holds a non-ASCII byte", [], {**base, "caf\u00e9": b""}),
+            ("device name", refused, "'Nul.txt', a device name", [], {**base, "sub/Nul.txt": b""}),
+            ("numbered device name", refused, "'com1', a device name", [], {**base, "com1/": None}),
+            ("trailing dot", refused, "part ending in '.'", [], {**base, "sub./x": b""}),
+            ("names that differ in letter case", refused, "differ only in letter case", [],
+             {**base, "Sub/": None}),
+            ("more than 65535 entries", refused, "at most 65535", [], many),
+            ("file of 2^31 - 100 bytes", refused, "is 2147483548 bytes", [],
+             {**base, "big": 2**31 - 100}),
+            ("output inside the folder", refused, "output lies inside the folder", ["-o", "tree/x.exe"],
+             base),
+            ("SOURCE_DATE_EPOCH not a number", refused, "SOURCE_DATE_EPOCH is not a number", [], base),
+        ]
+        for name, exit_code, message, extra, files in cases:
+            with self.subTest(name):
+                work = Workspace(self, fake_stub()[0], zip_payload())
+                if files is not None:
+                    make_tree(work.file("tree"), files)
+                args = from_args(*extra)
+                if "-o" in extra:
+                    args = args[:4] + extra
+                env, user = {}, None
+                if name == "SOURCE_DATE_EPOCH not a number":
+                    env["SOURCE_DATE_EPOCH"] = "yesterday"
+                if name == "file unreadable":
+                    os.chmod(work.file("tree/locked"), 0)
+                    if os.geteuid() == 0:  # root reads anything: run as nobody
+                        os.chmod(work.path, 0o755)
+                        user = 65534
+                before = work.snapshot()
+                self.assert_refused(work.run(args, env=env, user=user), exit_code, message)
+                self.assertEqual(work.snapshot(), before)
+
+
+def zlib_deflated(data):
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    return compressor.compress(data) + compressor.flush()
+
 
 
 if __name__ == "__main__":

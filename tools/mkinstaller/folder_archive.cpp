@@ -111,7 +111,7 @@ size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDir
 
 std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
                       const std::string& setupProgram) {
-  if (items.empty()) return "the folder is empty";
+  if (items.empty()) return "the folder to pack is empty";
   if (items.size() > kLargestEntryCount) {
     return "the folder holds " + std::to_string(items.size()) +
            " files and folders; an installer takes at most " +
