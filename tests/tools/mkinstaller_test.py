@@ -499,6 +499,90 @@ class PackFolder(unittest.TestCase):
                 self.assertEqual(work.snapshot(), before)
 
 
+class Inspect(unittest.TestCase):
+    def installer(self, work, *extra):
+        """Makes out.exe from a stub with a PE header and its fields in one
+        block; returns its bytes and the stub's size."""
+        head, self.security = pe_head()
+        stub, _ = fake_stub(gap=0, head=head)
+        work.write("stub.exe", stub)
+        make_tree(work.file("tree"), {"SETUP.EXE": b"MZ" * 100, "doc/": None, "doc/a.txt": b"a"})
+        result = work.run(from_args("--install-dir", "<WINDIR>\\Orvane\\", *extra))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return work.read("out.exe"), len(stub)
+
+    def inspect(self, work, data):
+        work.write("inspected.exe", data)
+        result = work.run(["--inspect", "inspected.exe"])
+        return result.returncode, result.stdout.decode(), result.stderr.decode()
+
+    def test_consistent_installer_plain_and_signed(self):
+        work = Workspace(self, b"", b"")
+        good, stub_size = self.installer(work)
+        archive_end = len(good)
+        # A signature as signing tools append it: padded to 8 bytes, named in
+        # the security entry.
+        padding = 8 - len(good) % 8
+        signature = b"\x30\x82" * 3000
+        signed = bytearray(good + b"\0" * padding + signature)
+        signed[self.security:self.security + 8] = struct.pack("<II", archive_end + padding, len(signature))
+        cases = [
+            ("plain", good, "after the archive: 0 bytes\n"),
+            ("signed", bytes(signed), f"after the archive: {padding + 6000} bytes; an Authenticode "
+                                      f"signature of 6000 bytes at byte {archive_end + padding}, "
+                                      f"with {padding} other bytes\n"),
+        ]
+        for name, data, after in cases:
+            with self.subTest(name):
+                code, out, err = self.inspect(work, data)
+                self.assertEqual((code, err), (0, ""))
+                for line in [f'stub-size field: "{stub_size + 1:07}"',
+                             'install-directory field: "<WINDIR>\\Orvane\\"',
+                             'setup-command field: "SETUP.EXE"',
+                             f"stub size: {stub_size} bytes", f"archive start: byte {stub_size} ",
+                             "stub-size field matches the archive start: yes",
+                             "entries: 3 (deflated 1, stored 2)",
+                             'setup program: "SETUP.EXE", in the archive', after, "consistent: yes"]:
+                    self.assertIn(line, out)
+                self.assertRegex(out, r"\nsizes: \d+ bytes compressed, 201 bytes uncompressed\n")
+
+    def test_inconsistent_installers_are_named(self):
+        work = Workspace(self, b"", b"")
+        good, stub_size = self.installer(work)
+        unpatched_stub, _ = fake_stub(gap=0)
+        no_setup, _ = self.installer(work, "--setup", "doc\\a.txt")
+        no_setup = no_setup.replace(b"doc\\a.txt ", b"doc\\b.txt ")
+        cases = [
+            ("stub and archive put together unpatched", unpatched_stub + good[stub_size:],
+             ["the stub-size field is unpatched", "the install-directory field is unpatched"]),
+            ("archive moved", good[:stub_size] + b"\0" + good[stub_size:],
+             [f"the stub-size field holds {stub_size + 1}, but the archive starts at byte {stub_size + 1}"]),
+            ("setup program not in the archive", no_setup,
+             ['the setup program "doc\\b.txt" is not in the archive']),
+            ("no archive", good[:stub_size], ["no end-of-central-directory record"]),
+        ]
+        for name, data, problems in cases:
+            with self.subTest(name):
+                code, out, err = self.inspect(work, data)
+                self.assertEqual(code, 1)
+                self.assertIn("consistent: no\n", out)
+                self.assertEqual(err.count("\n"), len(problems), err)
+                for problem in problems:
+                    self.assertIn(f"mkinstaller: {problem}", err)
+
+    def test_real_stub_packed_from_a_folder_inspects_consistent(self):
+        if not WIN32_STUB or not os.path.exists(WIN32_STUB):
+            self.skipTest("build/win32/orvane_stub.exe is not built")
+        with open(WIN32_STUB, "rb") as f:
+            work = Workspace(self, f.read(), b"")
+        make_tree(work.file("tree"), TREE)
+        result = work.run(from_args("--setup", "bin\\noise.bin"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        code, out, err = self.inspect(work, work.read("out.exe"))
+        self.assertEqual((code, err), (0, ""), out)
+        self.assertIn(f"entries: {len(TREE)} (deflated 2, stored 6)", out)
+
+
 def zlib_deflated(data):
     compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
     return compressor.compress(data) + compressor.flush()
