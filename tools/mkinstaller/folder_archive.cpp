@@ -167,6 +167,10 @@ uint32_t DosDateTime(int64_t seconds) {
 
 std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
                      uint32_t dosDateTime, const Bytes& contents, int level) {
+  if (contents.size() >= kArchiveSizeLimit) {
+    return "file '" + name + "' has grown to " + std::to_string(contents.size()) +
+           " bytes; the installer takes files below " + std::to_string(kArchiveSizeLimit);
+  }
   Bytes deflated;
   if (level > 0 && !contents.empty() && !Deflate(contents, level, deflated)) {
     return "cannot compress '" + name + "' (zlib failed)";
