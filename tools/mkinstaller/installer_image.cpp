@@ -191,8 +191,13 @@ std::string ReadStoredFields(const Bytes& image, size_t end, StoredFields& field
   for (size_t at = 0; at + kBlockSize <= end; ++at) {
     if (IsFieldBlock(image, at) && found++ == 0) fields.offset = at;
   }
-  if (found == 0) return "no template fields found (seven digits, then two 128-character fields, each followed by a NUL)";
-  if (found > 1) return std::to_string(found) + " places look like the template fields; expected one";
+  if (found == 0) {
+    return "no template fields found (seven digits, then two 128-character fields, "
+           "each followed by a NUL)";
+  }
+  if (found > 1) {
+    return std::to_string(found) + " places look like the template fields; expected one";
+  }
   const auto text = [&](size_t from, uint32_t width) {
     return std::string(image.begin() + from, image.begin() + from + width);
   };

@@ -71,7 +71,8 @@ Inspection InspectInstaller(const Bytes& image) {
   lines.push_back("file size: " + std::to_string(image.size()) + " bytes");
 
   size_t endRecord = image.size();
-  for (size_t at = image.size() >= kEndRecordSize ? image.size() - kEndRecordSize + 1 : 0; at-- > 0;) {
+  const size_t lastStart = image.size() >= kEndRecordSize ? image.size() - kEndRecordSize + 1 : 0;
+  for (size_t at = lastStart; at-- > 0;) {
     if (HasSignature(image, at, 5, 6)) {
       endRecord = at;
       break;
@@ -119,7 +120,8 @@ Inspection InspectInstaller(const Bytes& image) {
     lines.push_back("archive start: byte " + std::to_string(start) + " (end record at byte " +
                     std::to_string(endRecord) + ")");
     if (entryCount > 0 && !HasSignature(image, start, 3, 4)) {
-      problems.push_back("no local header at the archive start (byte " + std::to_string(start) + ")");
+      problems.push_back("no local header at the archive start (byte " + std::to_string(start) +
+                         ")");
     }
     if (hasFields) {
       const uint64_t value = std::stoull(fields.stubSize);  // seven digits

@@ -11,7 +11,8 @@
 
 struct Inspection {
   std::vector<std::string> lines;     // the report, one fact a line
-  std::vector<std::string> problems;  // why the installer would not install as built; none when consistent
+  // Why the installer would not install as built; none when it is consistent.
+  std::vector<std::string> problems;
 };
 
 Inspection InspectInstaller(const Bytes& image);

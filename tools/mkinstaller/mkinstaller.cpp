@@ -101,7 +101,8 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
   const char* value = std::getenv("SOURCE_DATE_EPOCH");
   if (value == nullptr) return "";
   const std::string text = value;
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+  const bool digits = text.find_first_not_of("0123456789") == std::string::npos;
+  if (text.empty() || text.size() > 18 || !digits) {
     return "SOURCE_DATE_EPOCH is not a number of seconds: '" + text + "'";
   }
   seconds = std::stoll(text);
@@ -182,7 +183,8 @@ int main(int argc, char** argv) {
   if (problem.empty() && line.archive) {
     problem = ReadWholeFile(*line.archive, "archive", archive);
     if (problem.empty() && !HasEndOfCentralDirectory(archive)) {
-      problem = "archive '" + *line.archive + "' is not a ZIP file (no end-of-central-directory record)";
+      problem = "archive '" + *line.archive +
+                "' is not a ZIP file (no end-of-central-directory record)";
     }
   }
   if (problem.empty() && line.folder) {
