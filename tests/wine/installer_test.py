@@ -12,6 +12,8 @@ import csv
 import os
 import random
 import struct
+import subprocess
+import time
 import unittest
 import zlib
 import zipfile
@@ -205,6 +207,41 @@ class Installer(InstallerCase):
         for name, (size, crc) in expected.items():
             data = (working / name).read_bytes()
             self.assertEqual((len(data), zlib.crc32(data)), (size, crc), name)
+
+    def test_installer_packed_from_a_folder(self):
+        temp, _ = self.use_temp("e2e-folder")
+        rng = random.Random(11)
+        files = {
+            "SETUP.EXE": self.probe,
+            "data/noise.bin": rng.randbytes(100000),
+            "data/text.txt": b"".join(b"line %d\r\n" % i for i in range(20000)),
+            "data/zero.txt": b"",
+            "empty/": None,
+        }
+        folder = self.work / "dist"
+        for name, data in files.items():
+            (folder / name).parent.mkdir(parents=True, exist_ok=True)
+            if data is None:
+                (folder / name).mkdir()
+            else:
+                (folder / name).write_bytes(data)
+        installer = self.work / "fromdir.exe"
+        subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
+                        "-o", str(installer)], check=True,
+                       env={**os.environ, "SOURCE_DATE_EPOCH": "1700000000"})
+        self.bench.reg_delete(RUN_ONCE_KEY, "fromdir")
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        working = temp / "fromdir"
+        self.probe_report(working)
+        for name, data in files.items():
+            if data is None:
+                self.assertTrue((working / name).is_dir(), name)
+            else:
+                self.assertEqual((working / name).read_bytes(), data, name)
+                # The UTC stamp, applied as local time.
+                self.assertEqual(time.localtime((working / name).stat().st_mtime)[:6],
+                                 (2023, 11, 14, 22, 13, 20), name)
 
 
 def raw_entries(archive, folder):
