@@ -15,6 +15,28 @@ bool IsDotsOnly(const char* begin, const char* end) {
   return begin[0] == '.' && begin[1] == '.';
 }
 
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Windows opens a device for a component whose part before the first dot,
+// less trailing blanks, is a device name in any letter case: "nul", "NUL.txt",
+// "Com1 .log" and "aux.tar.gz" all name devices, in any directory.
+bool IsDeviceName(const char* begin, const char* end) {
+  const char* stem = begin;
+  while (stem < end && *stem != '.') ++stem;
+  while (stem > begin && stem[-1] == ' ') --stem;
+  char upper[8];
+  size_t length = static_cast<size_t>(stem - begin);
+  if (length < 3 || length > 7) return false;
+  for (size_t i = 0; i < length; ++i) upper[i] = Upper(begin[i]);
+  upper[length] = '\0';
+  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* name : kNames) {
+    if (strcmp(upper, name) == 0) return true;
+  }
+  return length == 4 && (memcmp(upper, "COM", 3) == 0 || memcmp(upper, "LPT", 3) == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
 }  // namespace
 
 bool StaysInsideTarget(const char* name) {
@@ -22,7 +44,7 @@ bool StaysInsideTarget(const char* name) {
   const char* component = name;
   for (const char* c = name;; ++c) {
     if (*c == '\\' || *c == '\0') {
-      if (IsDotsOnly(component, c)) return false;
+      if (IsDotsOnly(component, c) || IsDeviceName(component, c)) return false;
       if (*c == '\0') return true;
       component = c + 1;
     }

@@ -1,6 +1,6 @@
 // Output paths of entries: the target directory joined with the entry's
-// name, refused when the name would lead outside the target or the join
-// does not fit.
+// name, refused when the name would lead outside the target (to another
+// directory or to a device) or the join does not fit.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,10 @@
 // True when the backslash name stays inside the directory it is joined to:
 // no leading backslash, no colon (drive letters, alternate streams), and no
 // component made only of two or more dots (".." and its spellings that
-// Windows trims to "..").
+// Windows trims to ".."), and no component that Windows opens as a device
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$, CLOCK$, in any
+// case, with any extension, trailing dots or blanks): writing there would
+// send the entry's bytes to the device, or block on a port.
 bool StaysInsideTarget(const char* name);
 
 // Writes target + name to out (kMaxOutputPath characters and a terminator).

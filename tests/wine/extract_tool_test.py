@@ -117,6 +117,10 @@ class ExtractUnderWine(unittest.TestCase):
         with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
             z.writestr("first.txt", b"first")
             z.writestr("../escape.txt", b"outside")
+            # Names Windows opens as devices: the bytes would go to NUL, AUX,
+            # COM1 or a printer port instead of a file.
+            for device in ("nul", "NUL.txt", "sub/aux.c", "com1.log", "lpt1"):
+                z.writestr(device, b"to a device")
             z.writestr("blocked/inner.txt", b"blocked")
             z.writestr("bad.txt", b"bad crc")
             z.writestr("last.txt", b"last")
@@ -128,8 +132,11 @@ class ExtractUnderWine(unittest.TestCase):
         target = self.work / "out" / "t"
         target.mkdir(parents=True)
         (target / "blocked").write_bytes(b"a file where a directory must go")
-        result = self.extract(archive, target, 3)
+        result = self.extract(archive, target, 8)
         self.assertEqual(self.texts(result), ["Write error! on ..\\escape.txt",
+                                              "Write error! on nul", "Write error! on NUL.txt",
+                                              "Write error! on sub\\aux.c",
+                                              "Write error! on com1.log", "Write error! on lpt1",
                                               "Write error! on blocked\\inner.txt",
                                               "CRC-Error!"], result.transcript)
         self.assertEqual(result.exit_code, 1)
@@ -137,6 +144,8 @@ class ExtractUnderWine(unittest.TestCase):
         self.assertFalse((target / "bad.txt").exists())
         self.assertEqual((target / "first.txt").read_bytes(), b"first")
         self.assertEqual((target / "last.txt").read_bytes(), b"last")
+        self.assertEqual(sorted(p.name for p in target.iterdir()),
+                         ["blocked", "first.txt", "last.txt"])
 
     def test_missing_and_broken_archives(self):
         result = self.extract(self.work / "nothere.zip", self.work / "out", 1)

@@ -138,6 +138,17 @@ class ExtractBeside(InstallerCase):
             self.assertEqual((current / "sub" / "deep.txt").read_bytes(), b"below")
             self.assertEqual((current / "top.txt").read_bytes(), b"on top")
 
+        with self.subTest(archive="a finished installer"):
+            # The stub's bytes lie in front of the archive, whose offsets
+            # count from its own start.
+            whole = self.work / "Whole"
+            whole.mkdir()
+            shutil.copy(stub, whole / "uztemp.zip")
+            result = self.bench.run(stub, ["123", "RD", windows_path(whole) + "\\"])
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+            self.assert_extracted(whole)
+            self.assertEqual((whole / "SETUP.EXE").read_bytes(), self.probe)
+
         # The install-directory field wins over the given directory, and the
         # archive's directory is scheduled for removal under its own name.
         pack = self.bench.drive_c() / "windows" / "temp" / "Pack"
