@@ -25,8 +25,11 @@ class ExtractEntryTest : public ::testing::Test {
                         uint16_t attributes = 0) {
     zip = BuildZip(entries);
     WriteWholeFile(archive(), zip.bytes);
+    const ZipEntry& e = entries[index];
+    const uint32_t size = static_cast<uint32_t>(e.data.size());
     return ExtractEntry(archive().c_str(), Out(name).c_str(), attributes, kAbortKeyEscape,
-                        zip.headerOffsets[index]);
+                        zip.headerOffsets[index],
+                        {size, e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize)});
   }
   std::string Out(const std::string& name) const { return dir.str() + "\\" + name; }
   fs::path archive() const { return dir / "test.zip"; }
@@ -60,7 +63,7 @@ TEST_F(ExtractEntryTest, TruncatedStoredDataIsAReadErrorAndLeavesNoFile) {
   zip = BuildZip({e});
   zip.bytes.resize(zip.headerOffsets[0] + 30 + 7 + 39000);
   WriteWholeFile(archive(), zip.bytes);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("cut.bin").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("cut.bin").c_str(), 0, 27, 0, {}),
             ExtractResult::ReadFailed);
   EXPECT_FALSE(fs::exists(dir / "cut.bin"));
 }
@@ -85,7 +88,7 @@ TEST_F(ExtractEntryTest, StoredStreamedEntryTakesItsCrcFromTheDescriptor) {
     zip = BuildZip(entries);
     zip.bytes[zip.headerOffsets[0] + 14] ^= 0xFF;
     WriteWholeFile(archive(), zip.bytes);
-    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("s.bin").c_str(), 0, 27, 0), ExtractResult::Ok)
+    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("s.bin").c_str(), 0, 27, 0, {}), ExtractResult::Ok)
         << signature;
     EXPECT_EQ(ReadWholeFile(dir / "s.bin"), data);
   }
@@ -105,17 +108,17 @@ TEST_F(ExtractEntryTest, BrokenLocalHeadersAreStructureErrors) {
   Bytes badSignature = zip.bytes;
   badSignature[2] = 9;
   WriteWholeFile(archive(), badSignature);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, 0, {}),
             ExtractResult::BadArchive);
   WriteWholeFile(archive(), zip.bytes);
   uint32_t size = static_cast<uint32_t>(zip.bytes.size());
   for (uint32_t offset : {size - 10, size, size + 1000, 0xFFFFFFF0u}) {
-    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, offset),
+    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, offset, {}),
               ExtractResult::BadArchive)
         << offset;
   }
   EXPECT_FALSE(fs::exists(dir / "a.txt"));
-  EXPECT_EQ(ExtractEntry((dir / "missing.zip").c_str(), Out("a.txt").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry((dir / "missing.zip").c_str(), Out("a.txt").c_str(), 0, 27, 0, {}),
             ExtractResult::ReadFailed);
 }
 
@@ -193,7 +196,7 @@ void CallBackIn(void* context) {
   Nesting& n = *static_cast<Nesting*>(context);
   if (n.calls++ != 1) return;  // the pump after the first chunk
   SetHostTickCount(1000 + n.tickJump);
-  n.inner = ExtractEntry(n.archive.c_str(), n.output.c_str(), 0, 27, 0);
+  n.inner = ExtractEntry(n.archive.c_str(), n.output.c_str(), 0, 27, 0, {});
 }
 
 TEST_F(ExtractEntryTest, NestedExtractionFromThePumpIsRefused) {
@@ -209,7 +212,7 @@ TEST_F(ExtractEntryTest, NestedExtractionFromThePumpIsRefused) {
   EXPECT_EQ(ReadWholeFile(dir / "outer.bin"), data);
   // The guard is released afterwards.
   SetPumpHook(nullptr, nullptr);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("again.bin").c_str(), 0, 27, 0), ExtractResult::Ok);
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("again.bin").c_str(), 0, 27, 0, {}), ExtractResult::Ok);
 }
 
 TEST_F(ExtractEntryTest, MarkAfterThirtySecondsOfPumpSilenceIsStale) {
