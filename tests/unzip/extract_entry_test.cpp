@@ -103,6 +103,54 @@ TEST_F(ExtractEntryTest, StreamedEntryWithWrongDescriptorCrcFails) {
   EXPECT_FALSE(fs::exists(dir / "s.bin"));
 }
 
+TEST_F(ExtractEntryTest, DataLongerThanTheDeclaredSizeIsACrcErrorWithNothingWritten) {
+  // 4 stored bytes, 3 declared, the CRC forged to match the 4.
+  WriteWholeFile(dir / "over.txt", ToBytes("old"));
+  ZipEntry e = Stored("over.txt", ToBytes("abcd"));
+  e.uncompressedSize = 3;
+  int writes = 0;
+  SetPumpHook([](void* n) { ++*static_cast<int*>(n); }, &writes);
+  EXPECT_EQ(Extract({e}, 0, "over.txt"), ExtractResult::CrcMismatch);
+  EXPECT_FALSE(fs::exists(dir / "over.txt"));
+  EXPECT_EQ(writes, 1);  // the pump as the entry starts; no chunk went out
+}
+
+TEST_F(ExtractEntryTest, StreamedEntryWithoutLocalSizesTakesTheCentralOnes) {
+  // Python's zipfile writes stored entries so to an unseekable output.
+  Bytes data = PatternBytes(40000, 4);
+  ZipEntry e = Stored("s.bin", data);
+  e.flags = 8;
+  e.zeroLocalSizes = true;
+  EXPECT_EQ(Extract({e, Stored("next.txt", ToBytes("next"))}, 0, "s.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "s.bin"), data);
+}
+
+TEST_F(ExtractEntryTest, Zip64LocalSizesAreUsedWhereTheyFit) {
+  Bytes data = PatternBytes(5000, 5);
+  ZipEntry e = Stored("z.bin", data);
+  e.zip64 = true;
+  e.extra = std::string("\x55\x54\x01\x00\x00", 5);  // a field before the Zip64 one
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), data);
+  // Streamed, the Zip64 field holding zeros: the descriptor follows.
+  e.flags = 8;
+  e.zeroLocalSizes = true;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), data);
+
+  // 2^31 - 100 does not fit the engine, nor does a full field without its
+  // Zip64 value: nothing is created.
+  WriteWholeFile(dir / "z.bin", ToBytes("old"));
+  e = Stored("z.bin", data);
+  e.zip64 = true;
+  e.uncompressedSize = 2147483548;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::UnsupportedMethod);
+  e.zip64 = false;
+  e.uncompressedSize = 0xFFFFFFFF;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::UnsupportedMethod);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), ToBytes("old"));
+}
+
 TEST_F(ExtractEntryTest, BrokenLocalHeadersAreStructureErrors) {
   zip = BuildZip({Stored("a.txt", ToBytes("abc"))});
   Bytes badSignature = zip.bytes;
