@@ -65,6 +65,8 @@ bool SignatureAt(FileHandle archive, int64_t offset, uint8_t third, uint8_t four
   return ReadAt(archive, offset, bytes, 4) && IsSignature(bytes, third, fourth);
 }
 
+// The facts of the end record at position, through the Zip64 end record
+// where its fields are full and a locator leads to one.
 EndFacts ReadEndFacts(FileHandle archive, const uint8_t* record, uint32_t position) {
   EndFacts e = {position, position, Little16(record + 10), Little32(record + 12),
                 Little32(record + 16)};
@@ -77,11 +79,13 @@ EndFacts ReadEndFacts(FileHandle archive, const uint8_t* record, uint32_t positi
   }
   // The locator counts from the archive's start; with bytes in front of the
   // archive the record is found right before the locator instead.
+  const uint64_t beforeLocator = position - 20 - kZip64EndSize;
   uint64_t at = Little64(locator + 8);
-  if (at > position - 20 - kZip64EndSize || !ReadAt(archive, static_cast<int64_t>(at), zip64, kZip64EndSize) ||
+  if (at > beforeLocator || !ReadAt(archive, static_cast<int64_t>(at), zip64, kZip64EndSize) ||
       !IsSignature(zip64, 6, 6)) {
-    at = position - 20 - kZip64EndSize;
-    if (!ReadAt(archive, static_cast<int64_t>(at), zip64, kZip64EndSize) || !IsSignature(zip64, 6, 6)) {
+    at = beforeLocator;
+    if (!ReadAt(archive, static_cast<int64_t>(at), zip64, kZip64EndSize) ||
+        !IsSignature(zip64, 6, 6)) {
       return e;
     }
   }

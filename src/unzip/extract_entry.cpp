@@ -123,15 +123,18 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   uint16_t method = Little16(header + 8);
   uint32_t dosDateTime = Little32(header + 10);
   uint32_t storedCrc = Little32(header + 14);
-  uint64_t extraOffset = static_cast<uint64_t>(headerOffset) + kLocalHeaderSize + Little16(header + 26);
+  uint64_t extraOffset =
+      static_cast<uint64_t>(headerOffset) + kLocalHeaderSize + Little16(header + 26);
   uint32_t extraLength = Little16(header + 28);
   uint64_t dataOffset = extraOffset + extraLength;
   // Uncompressed, then compressed size: the Zip64 field's order. Full fields
   // are read from the first 2048 bytes of the extra field.
   uint64_t sizes[2] = {Little32(header + 22), Little32(header + 18)};
   if (sizes[0] == kZip64Marker || sizes[1] == kZip64Marker) {
-    int32_t n = extraLength < kInputBufferSize ? static_cast<int32_t>(extraLength) : kInputBufferSize;
-    if (extraOffset > 0xFFFFFFFFu || !SeekFile(Engine.Archive, static_cast<uint32_t>(extraOffset)) ||
+    int32_t n =
+        extraLength < kInputBufferSize ? static_cast<int32_t>(extraLength) : kInputBufferSize;
+    if (extraOffset > 0xFFFFFFFFu ||
+        !SeekFile(Engine.Archive, static_cast<uint32_t>(extraOffset)) ||
         ReadFromFile(Engine.Archive, Engine.InputBuffer, static_cast<uint32_t>(n)) != n) {
       CloseArchive();
       return ExtractResult::BadArchive;
@@ -243,7 +246,9 @@ ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint
     breaksStaleMark = true;
   }
   SuspendedEntry suspended;
-  if (breaksStaleMark) suspended = {Engine, OutputWindow, WindowPos, OutputFile, OutputLeft, OutputOverrun};
+  if (breaksStaleMark) {
+    suspended = {Engine, OutputWindow, WindowPos, OutputFile, OutputLeft, OutputOverrun};
+  }
 
   BusyMark = true;
   ExtractResult result = ExtractResult::WriteFailed;  // when the window cannot be had
