@@ -8,19 +8,22 @@
 
 enum class DirectoryResult : int8_t {
   EntryReady = 0,        // Entry holds the next entry
-  EndOfDirectory = 1,    // no further entry; also a malformed or truncated directory
+  EndOfDirectory = 1,    // the walk reached the directory's end with every promised entry
   DirectoryReadError = -1,
-  DirectoryStructureError = -2,
+  DirectoryStructureError = -2,  // the walk ended anywhere else
 };
 
 constexpr uint32_t kMaxEntryName = 259;
 
 struct DirectoryEntry {
-  uint32_t HeaderOffset;  // of the local header
+  uint32_t HeaderOffset;  // of the local header, counting bytes in front of the archive
   char Name[kMaxEntryName + 1];  // backslashes, cut at 259 characters
   bool NameCut;           // the directory's name was longer than Name holds
   uint16_t Method;
   uint16_t Attributes;    // low byte of the external attributes, MS-DOS hosts only
+  uint32_t CompressedSize;    // after the Zip64 field
+  uint32_t UncompressedSize;
+  bool TooLarge;          // a Zip64 size or offset above kLargestValue
 };
 
 struct DirectoryReader {
@@ -29,12 +32,16 @@ struct DirectoryReader {
   uint16_t Position;      // of the next record in Buffer
   bool WindowMode;        // the directory is longer than the buffer
   FileHandle Archive;     // kept open for refills in window mode
+  uint32_t Left;          // directory bytes not walked yet
+  uint32_t Count;         // records handed out
+  uint64_t Total;         // entries the end record promises
+  int64_t Bias;           // bytes in front of the archive: added to local header offsets
   DirectoryEntry Entry;
 };
 
 // Opens the archive's directory and parses its first entry. total receives
-// the end record's entry count. On anything but EntryReady the reader is
-// closed already.
+// the end record's entry count (up to 65535). On anything but EntryReady the
+// reader is closed already.
 DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, uint16_t& total);
 // Parses the next entry; closes the reader on anything but EntryReady.
 DirectoryResult NextEntry(DirectoryReader& reader);

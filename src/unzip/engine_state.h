@@ -12,7 +12,7 @@ constexpr int kInputBufferSize = 2048;
 
 struct EngineState {
   // Facts of the current entry, set by entry extraction before a decoder runs.
-  int32_t CompressedSize;    // 2147483547 for a streamed entry without sizes
+  int32_t CompressedSize;    // 2147483547 for a streamed deflated entry without sizes
   int32_t UncompressedSize;
   int32_t BytesRead;         // compressed bytes read from the archive so far
   uint16_t EntryFlags;       // general-purpose flags of the local header

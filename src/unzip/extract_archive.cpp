@@ -99,9 +99,11 @@ bool StopsTheWalk(ExtractResult result) {
 }
 
 // Extracts one directory entry below the target. Names that would leave the
-// target, were cut, or make too long a path are refused as write errors.
+// target, were cut, or make too long a path are refused as write errors;
+// Zip64 sizes or offsets beyond the engine's as not supported.
 ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
                                     const DirectoryEntry& entry) {
+  if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
   if (entry.NameCut || !StaysInsideTarget(entry.Name) || !JoinOutputPath(target, entry.Name, path)) {
     return ExtractResult::WriteFailed;
@@ -109,7 +111,8 @@ ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
   // An existing file loses read-only, hidden and system so that it can be
   // overwritten.
   if (FileExists(path)) SetPathAttributes(path, kAttrArchive);
-  return ExtractEntry(archivePath, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset);
+  return ExtractEntry(archivePath, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset,
+                      {entry.CompressedSize, entry.UncompressedSize});
 }
 
 }  // namespace

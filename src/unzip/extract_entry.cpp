@@ -1,7 +1,8 @@
-// Entry extraction: reads and checks the local header, creates the output
-// file and its directories, runs the decoder of the entry's method, reads the
-// data descriptor of a streamed entry, sets the file time, checks the CRC-32,
-// sets the attributes, and deletes the output after any failure. Also owns
+// Entry extraction: reads and checks the local header (with its Zip64 sizes),
+// creates the output file and its directories, runs the decoder of the
+// entry's method within the entry's declared size, reads the data descriptor
+// of a streamed entry, sets the file time, checks the CRC-32, sets the
+// attributes, and deletes the output after any failure. Also owns
 // the re-entry guard: the message pump runs window procedures in the middle
 // of an entry, and one of them may call in again.
 #include "unzip/extract_entry.h"
@@ -19,6 +20,7 @@
 #include "unzip/methods/unreduce.h"
 #include "unzip/methods/unshrink.h"
 #include "unzip/output_window.h"
+#include "unzip/zip64.h"
 
 namespace {
 
@@ -27,9 +29,9 @@ namespace {
 // everything above 8 are not decoded.
 constexpr uint16_t SupportedMethods = 0x017F;
 
-// Stand-in sizes of a streamed entry whose local header gives none:
+// Stand-in sizes of a streamed deflated entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
-constexpr int32_t kStreamedSize = 2147483547;
+constexpr uint32_t kStreamedSize = kLargestValue;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagStreamed = 0x0008;
@@ -95,7 +97,7 @@ uint32_t ReadDescriptorCrc(uint16_t method) {
 // Everything of one extraction after the re-entry guard. Releases the window
 // and both files on every path out.
 ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uint16_t attributes,
-                            uint16_t abortKey, uint32_t headerOffset) {
+                            uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
   char path[kMaxOutputPath + 1];
   size_t length = strlen(outputPath);
   if (length > kMaxOutputPath) return ExtractResult::WriteFailed;
@@ -121,23 +123,38 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   uint16_t method = Little16(header + 8);
   uint32_t dosDateTime = Little32(header + 10);
   uint32_t storedCrc = Little32(header + 14);
-  Engine.CompressedSize = static_cast<int32_t>(Little32(header + 18));
-  Engine.UncompressedSize = static_cast<int32_t>(Little32(header + 22));
-  uint64_t dataOffset = static_cast<uint64_t>(headerOffset) + kLocalHeaderSize +
-                        Little16(header + 26) + Little16(header + 28);
+  uint64_t extraOffset =
+      static_cast<uint64_t>(headerOffset) + kLocalHeaderSize + Little16(header + 26);
+  uint32_t extraLength = Little16(header + 28);
+  uint64_t dataOffset = extraOffset + extraLength;
+  // Uncompressed, then compressed size: the Zip64 field's order. Full fields
+  // are read from the first 2048 bytes of the extra field.
+  uint64_t sizes[2] = {Little32(header + 22), Little32(header + 18)};
+  if (sizes[0] == kZip64Marker || sizes[1] == kZip64Marker) {
+    int32_t n =
+        extraLength < kInputBufferSize ? static_cast<int32_t>(extraLength) : kInputBufferSize;
+    if (extraOffset > 0xFFFFFFFFu ||
+        !SeekFile(Engine.Archive, static_cast<uint32_t>(extraOffset)) ||
+        ReadFromFile(Engine.Archive, Engine.InputBuffer, static_cast<uint32_t>(n)) != n) {
+      CloseArchive();
+      return ExtractResult::BadArchive;
+    }
+    ReadZip64Values(Engine.InputBuffer, static_cast<uint32_t>(n), sizes, 2);
+  }
 
-  const bool sizesFollow =
-      (Engine.EntryFlags & kFlagStreamed) && method != 0 && Engine.CompressedSize == 0;
+  // A streamed entry may leave its sizes to the descriptor. Deflate ends by
+  // itself and runs on stand-ins; the other methods have no end mark and
+  // take the central directory's sizes.
+  const bool sizesFollow = (Engine.EntryFlags & kFlagStreamed) && sizes[1] == 0;
   if (sizesFollow) {
-    Engine.CompressedSize = Engine.UncompressedSize = kStreamedSize;
-    storedCrc = 0;
+    sizes[0] = method == 8 ? kStreamedSize : central.Uncompressed;
+    sizes[1] = method == 8 ? kStreamedSize : central.Compressed;
   }
 
   // Refused before anything is created: the disk stays untouched.
   ExtractResult result = ExtractResult::Ok;
-  // Shrunk data has no end code: without its compressed size its end
-  // cannot be found.
-  if (method > 8 || ((SupportedMethods >> method) & 1) == 0 || (method == 1 && sizesFollow)) {
+  if (method > 8 || ((SupportedMethods >> method) & 1) == 0 || sizes[0] > kLargestValue ||
+      sizes[1] > kLargestValue) {
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;
@@ -148,6 +165,8 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     CloseArchive();
     return result;
   }
+  Engine.UncompressedSize = static_cast<int32_t>(sizes[0]);
+  Engine.CompressedSize = static_cast<int32_t>(sizes[1]);
   Engine.BytesRead = 0;
 
   bool pathMissing = false;
@@ -171,7 +190,11 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   Engine.LastPercent = 0;
   Engine.RunningCrc = 0xFFFFFFFF;
 
+  OutputLeft = static_cast<uint32_t>(Engine.UncompressedSize);
+  OutputOverrun = false;
   result = DecodeEntry(method);
+  OutputLeft = kNoOutputBound;
+  if (OutputOverrun) result = ExtractResult::CrcMismatch;
   if (result == ExtractResult::Ok && (Engine.EntryFlags & kFlagStreamed)) {
     storedCrc = ReadDescriptorCrc(method);
   }
@@ -200,12 +223,14 @@ struct SuspendedEntry {
   uint8_t* window;
   uint16_t windowPos;
   FileHandle output;
+  uint32_t outputLeft;
+  bool outputOverrun;
 };
 
 }  // namespace
 
 ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
-                           uint16_t abortKey, uint32_t headerOffset) {
+                           uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
   Engine.AbortRequested = false;
 
   // A set mark means an extraction is under way, suspended in the message
@@ -221,14 +246,16 @@ ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint
     breaksStaleMark = true;
   }
   SuspendedEntry suspended;
-  if (breaksStaleMark) suspended = {Engine, OutputWindow, WindowPos, OutputFile};
+  if (breaksStaleMark) {
+    suspended = {Engine, OutputWindow, WindowPos, OutputFile, OutputLeft, OutputOverrun};
+  }
 
   BusyMark = true;
   ExtractResult result = ExtractResult::WriteFailed;  // when the window cannot be had
   OutputWindow = static_cast<uint8_t*>(AllocateMemory(kWindowSize));
   if (OutputWindow) {
     memset(OutputWindow, 0, kWindowSize);
-    result = RunExtraction(archivePath, outputPath, attributes, abortKey, headerOffset);
+    result = RunExtraction(archivePath, outputPath, attributes, abortKey, headerOffset, central);
     FreeMemory(OutputWindow);
   }
   OutputWindow = nullptr;
@@ -238,6 +265,8 @@ ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint
     OutputWindow = suspended.window;
     WindowPos = suspended.windowPos;
     OutputFile = suspended.output;
+    OutputLeft = suspended.outputLeft;
+    OutputOverrun = suspended.outputOverrun;
   } else {
     BusyMark = false;
   }

@@ -9,10 +9,17 @@
 uint8_t* OutputWindow = nullptr;
 uint16_t WindowPos = 0;
 FileHandle OutputFile = kNoFile;
+uint32_t OutputLeft = kNoOutputBound;
+bool OutputOverrun = false;
 
 bool FlushWindow(uint32_t count) {
   if (count > kWindowSize) return false;
   if (count == 0) return true;
+  if (count > OutputLeft) {
+    OutputOverrun = true;
+    return false;
+  }
+  OutputLeft -= count;
   UpdateCrc(OutputWindow, count);
   return WriteToFile(OutputFile, OutputWindow, count) == static_cast<int32_t>(count);
 }

@@ -16,9 +16,18 @@ extern uint8_t* OutputWindow;
 extern uint16_t WindowPos;
 // The current entry's output file, opened and closed by entry extraction.
 extern FileHandle OutputFile;
+// Bytes the current entry may still write: entry extraction sets it to the
+// declared uncompressed size and lifts it again afterwards (kNoOutputBound).
+extern uint32_t OutputLeft;
+constexpr uint32_t kNoOutputBound = 0xFFFFFFFF;
+// Set when a flush was refused for passing OutputLeft.
+extern bool OutputOverrun;
 
 // Writes OutputWindow[0 .. count) to the output file and folds the same bytes
 // into the running CRC (even when the write fails). True when all were written.
+// A flush of more than OutputLeft bytes writes nothing, sets OutputOverrun and
+// fails: no decoder writes more than the header declares, however forged its
+// data.
 bool FlushWindow(uint32_t count);
 
 // Copies a match of length bytes from source (a window index, taken modulo

@@ -56,7 +56,7 @@ int ExtractDeflated(const fs::path& archive, const std::map<std::string, Bytes>&
     ++deflated;
     const fs::path target = out / ("entry" + std::to_string(deflated));
     EXPECT_EQ(ExtractResult::Ok,
-              ExtractEntry(archive.c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset))
+              ExtractEntry(archive.c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset, {}))
         << archive << " " << e.name;
     if (!fs::exists(target)) continue;
     const Bytes got = ReadWholeFile(target);
@@ -171,7 +171,7 @@ TEST(InflateArchives, StreamedEntryWithWrongDescriptorCrcFails) {
   WriteWholeFile(src / "bad.zip", bytes);
   const fs::path target = src / "out";
   EXPECT_EQ(ExtractResult::CrcMismatch,
-            ExtractEntry((src / "bad.zip").c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset));
+            ExtractEntry((src / "bad.zip").c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset, {}));
   EXPECT_FALSE(fs::exists(target));
 }
 
@@ -204,7 +204,7 @@ TEST(InflateArchives, Pkzip204CorpusMatchesItsManifest) {
     if (e.method != 8) continue;
     const fs::path target = out / e.name;
     ASSERT_EQ(ExtractResult::Ok,
-              ExtractEntry(archive.c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset))
+              ExtractEntry(archive.c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset, {}))
         << e.name;
     const Bytes got = ReadWholeFile(target);
     ASSERT_TRUE(expected.count(e.name)) << e.name;

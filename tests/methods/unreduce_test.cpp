@@ -34,7 +34,7 @@ Extracted Extract(const Bytes& stream, uint32_t factor, const Bytes& expected,
   for (int i = 0; i < 4; ++i) zip[22 + i] = static_cast<uint8_t>(expected.size() >> (8 * i));
   WriteWholeFile(dir / "a.zip", zip);
   const fs::path out = dir / "out";
-  Extracted x{ExtractEntry((dir / "a.zip").c_str(), out.c_str(), 0x20, abortKey, 0), {}};
+  Extracted x{ExtractEntry((dir / "a.zip").c_str(), out.c_str(), 0x20, abortKey, 0, {}), {}};
   if (fs::exists(out)) x.output = ReadWholeFile(out);
   return x;
 }

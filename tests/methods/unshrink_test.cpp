@@ -30,7 +30,9 @@ ExtractResult ExtractShrunk(const TempDir& dir, ZipEntry entry) {
   next.name = "next";
   next.data = ToBytes("next entry");
   WriteWholeFile(dir / "a.zip", BuildZip({entry, next}).bytes);
-  return ExtractEntry((dir / "a.zip").c_str(), (dir / "out").c_str(), 0x20, 27, 0);
+  const uint32_t size = static_cast<uint32_t>(entry.data.size());
+  return ExtractEntry((dir / "a.zip").c_str(), (dir / "out").c_str(), 0x20, 27, 0,
+                      {size, entry.uncompressedSize < 0 ? size : static_cast<uint32_t>(entry.uncompressedSize)});
 }
 
 TEST(Unshrink, EncoderStreamsRoundTripThroughEntryExtraction) {
@@ -42,6 +44,7 @@ TEST(Unshrink, EncoderStreamsRoundTripThroughEntryExtraction) {
     TempDir dir;
     ZipEntry entry;
     entry.data = Shrink(data, &stats);
+    entry.uncompressedSize = static_cast<int64_t>(data.size());
     entry.crcGiven = true;
     entry.crc = ReferenceCrc(data);
     ASSERT_EQ(ExtractResult::Ok, ExtractShrunk(dir, entry));
@@ -167,17 +170,17 @@ TEST(Unshrink, CorruptChainsEndWithBadArchive) {
 
 TEST(Unshrink, EntriesWithoutSizesOrDataOrWithTruncatedData) {
   TempDir dir;
-  // Streamed: the local header gives no compressed size, and the stream has
-  // no end code. Refused before anything is created.
-  WriteWholeFile(dir / "out", ToBytes("old"));
+  // Streamed: the local header gives no sizes, and the stream has no end
+  // code: the central directory's sizes end it.
   ZipEntry streamed;
   streamed.data = Shrink(ToBytes("streamed data"));
+  streamed.uncompressedSize = 13;
   streamed.flags = 8;
   streamed.zeroLocalSizes = true;
   streamed.crcGiven = true;
   streamed.crc = ReferenceCrc(ToBytes("streamed data"));
-  EXPECT_EQ(ExtractResult::UnsupportedMethod, ExtractShrunk(dir, streamed));
-  EXPECT_TRUE(ReadWholeFile(dir / "out") == ToBytes("old"));
+  EXPECT_EQ(ExtractResult::Ok, ExtractShrunk(dir, streamed));
+  EXPECT_TRUE(ReadWholeFile(dir / "out") == ToBytes("streamed data"));
 
   // No data: nothing is read from the next entry, nothing is written, and
   // the CRC of no bytes is 0.

@@ -1,5 +1,6 @@
 // The central-directory reader on its own: the whole-buffer and window
-// modes, records straddling a refill, and quiet ends on malformed directories.
+// modes, records straddling a refill, and the structure error of a walk that
+// does not reach the directory's end.
 #include <gtest/gtest.h>
 
 #include "test_support.h"
@@ -78,7 +79,7 @@ TEST_F(CentralDirectory, DirectoryAtTheWindowModeBoundary) {
   }
 }
 
-TEST_F(CentralDirectory, MalformedOrTruncatedDirectoryEndsQuietly) {
+TEST_F(CentralDirectory, WalkThatMissesTheEndIsAStructureError) {
   BuiltZip zip = BuildZip({Named("one"), Named("two"), Named("three")});
   uint32_t second = zip.directoryOffset + 46 + 3;
 
@@ -86,22 +87,37 @@ TEST_F(CentralDirectory, MalformedOrTruncatedDirectoryEndsQuietly) {
   badSignature[second + 2] = 'X';
   Walk walk = Write(badSignature);
   EXPECT_EQ(walk.entries.size(), 1u);
-  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+  EXPECT_EQ(walk.last, DirectoryResult::DirectoryStructureError);
 
-  Bytes overrun = zip.bytes;  // the second record's name runs past the end
-  overrun[second + 28] = 0xFF;
-  overrun[second + 29] = 0xFF;
+  // The second record's comment runs 2 bytes past the directory, into the
+  // end record's signature.
+  Bytes overrun = zip.bytes;
+  overrun[second + 32] = 53;
   walk = Write(overrun);
   EXPECT_EQ(walk.entries.size(), 1u);
-  EXPECT_EQ(walk.last, DirectoryResult::EndOfDirectory);
+  EXPECT_EQ(walk.last, DirectoryResult::DirectoryStructureError);
 
-  // The end record points past itself, or far beyond the file.
+  // Fewer records than the total promises; more are fine.
+  for (uint16_t total : {4, 2}) {
+    ZipLayout layout;
+    layout.totalGiven = true;
+    layout.total = total;
+    walk = Write(BuildZip({Named("one"), Named("two"), Named("three")}, layout).bytes);
+    EXPECT_EQ(walk.entries.size(), 3u);
+    EXPECT_EQ(walk.last, total == 4 ? DirectoryResult::DirectoryStructureError
+                                    : DirectoryResult::EndOfDirectory);
+  }
+
+  // The end record points past itself, or far beyond the file, and its size
+  // does not lead to the directory either.
   for (uint32_t start : {zip.endOffset + 1, 0xFFFFFF00u}) {
     ZipLayout layout;
     layout.directoryOffsetGiven = true;
     layout.directoryOffset = start;
-    walk = Write(BuildZip({Named("one")}, layout).bytes);
-    EXPECT_EQ(walk.first, DirectoryResult::EndOfDirectory);
+    Bytes bytes = BuildZip({Named("one")}, layout).bytes;
+    bytes[bytes.size() - 22 + 12] ^= 0x10;  // the directory's size
+    walk = Write(bytes);
+    EXPECT_EQ(walk.first, DirectoryResult::DirectoryStructureError);
     EXPECT_TRUE(walk.entries.empty());
   }
 }

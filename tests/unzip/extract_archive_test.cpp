@@ -134,6 +134,70 @@ TEST_F(ExtractArchiveTest, ArchiveAfterLeadingBytesAndLargerThanTheSearchWindow)
   EXPECT_TRUE(Extracted("big.txt", std::string(9000, 'b')));
 }
 
+TEST_F(ExtractArchiveTest, ArchiveBehindOtherBytesOrWithAWrongDirectoryStart) {
+  // A self-extractor's archive: its offsets count from its own start, 5000
+  // bytes into the file, with a plain and with a Zip64 end record.
+  for (bool zip64 : {false, true}) {
+    ClearRecordedBoxes();
+    fs::remove_all(target());
+    ZipLayout layout;
+    layout.zip64 = zip64;
+    auto entries = Numbered(3);
+    entries[1].zip64 = zip64;
+    Bytes bytes = PatternBytes(5000, 3);
+    Bytes zip = BuildZip(entries, layout).bytes;
+    bytes.insert(bytes.end(), zip.begin(), zip.end());
+    Run(bytes);
+    EXPECT_EQ(BoxTexts(), Texts{}) << zip64;
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(Extracted("f" + std::to_string(i) + ".txt", "entry " + std::to_string(i)));
+  }
+  // The entries where their offsets say, only the directory's start wrong.
+  for (uint32_t start : {7u, 0xFFFFFF00u}) {
+    ClearRecordedBoxes();
+    fs::remove_all(target());
+    ZipLayout layout;
+    layout.directoryOffsetGiven = true;
+    layout.directoryOffset = start;
+    Run(Numbered(3), layout);
+    EXPECT_EQ(BoxTexts(), Texts{}) << start;
+    EXPECT_TRUE(Extracted("f3.txt", "entry 3"));
+  }
+}
+
+TEST_F(ExtractArchiveTest, EndRecordInTheCommentIsPassedOver) {
+  // The comment holds a second end record, whose directory is nowhere.
+  Bytes fake = {'P', 'K', 5, 6, 0, 0, 0, 0, 1, 0, 1, 0, 46, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  ZipLayout layout;
+  layout.comment = "made by a tool " + std::string(fake.begin(), fake.end()) + " the end";
+  Run(Numbered(2), layout);
+  EXPECT_EQ(BoxTexts(), Texts{});
+  EXPECT_TRUE(Extracted("f2.txt", "entry 2"));
+}
+
+TEST_F(ExtractArchiveTest, WalkThatStopsShortShowsAStructureErrorAfterItsEntries) {
+  BuiltZip zip = BuildZip(Numbered(3));
+  zip.bytes[zip.directoryOffset + 2 * (46 + 6)] = 'X';  // the third record's signature
+  Run(zip.bytes);
+  EXPECT_EQ(BoxTexts(), Texts{"Error in Zip file structure!"});
+  EXPECT_TRUE(Extracted("f1.txt", "entry 1"));
+  EXPECT_TRUE(Extracted("f2.txt", "entry 2"));
+  EXPECT_FALSE(fs::exists(target() / "f3.txt"));
+}
+
+TEST_F(ExtractArchiveTest, Zip64RecordsAndSizesBeyondTheEngine) {
+  // The Zip64 end record's total of 4 counts, not the 16-bit 0xFFFF.
+  auto entries = Numbered(4);
+  for (ZipEntry& e : entries) e.zip64 = true;
+  entries[1].uncompressedSize = int64_t{1} << 32;  // central and local
+  ZipLayout layout;
+  layout.zip64 = true;
+  Run(entries, layout);
+  EXPECT_EQ(BoxTexts(), Texts{"ZIP Format not supported!"});
+  EXPECT_FALSE(fs::exists(target() / "f2.txt"));
+  for (int i : {1, 3, 4}) EXPECT_TRUE(Extracted("f" + std::to_string(i) + ".txt", "entry " + std::to_string(i)));
+  EXPECT_EQ(status.back(), "Extracting, 100% complete");
+}
+
 TEST_F(ExtractArchiveTest, ArchivesWithoutUsableEndRecord) {
   Run(Bytes{});
   EXPECT_EQ(BoxTexts(), Texts{"Error reading Zipfile!"});

@@ -25,8 +25,11 @@ class ExtractEntryTest : public ::testing::Test {
                         uint16_t attributes = 0) {
     zip = BuildZip(entries);
     WriteWholeFile(archive(), zip.bytes);
+    const ZipEntry& e = entries[index];
+    const uint32_t size = static_cast<uint32_t>(e.data.size());
     return ExtractEntry(archive().c_str(), Out(name).c_str(), attributes, kAbortKeyEscape,
-                        zip.headerOffsets[index]);
+                        zip.headerOffsets[index],
+                        {size, e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize)});
   }
   std::string Out(const std::string& name) const { return dir.str() + "\\" + name; }
   fs::path archive() const { return dir / "test.zip"; }
@@ -60,7 +63,7 @@ TEST_F(ExtractEntryTest, TruncatedStoredDataIsAReadErrorAndLeavesNoFile) {
   zip = BuildZip({e});
   zip.bytes.resize(zip.headerOffsets[0] + 30 + 7 + 39000);
   WriteWholeFile(archive(), zip.bytes);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("cut.bin").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("cut.bin").c_str(), 0, 27, 0, {}),
             ExtractResult::ReadFailed);
   EXPECT_FALSE(fs::exists(dir / "cut.bin"));
 }
@@ -85,7 +88,7 @@ TEST_F(ExtractEntryTest, StoredStreamedEntryTakesItsCrcFromTheDescriptor) {
     zip = BuildZip(entries);
     zip.bytes[zip.headerOffsets[0] + 14] ^= 0xFF;
     WriteWholeFile(archive(), zip.bytes);
-    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("s.bin").c_str(), 0, 27, 0), ExtractResult::Ok)
+    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("s.bin").c_str(), 0, 27, 0, {}), ExtractResult::Ok)
         << signature;
     EXPECT_EQ(ReadWholeFile(dir / "s.bin"), data);
   }
@@ -100,22 +103,70 @@ TEST_F(ExtractEntryTest, StreamedEntryWithWrongDescriptorCrcFails) {
   EXPECT_FALSE(fs::exists(dir / "s.bin"));
 }
 
+TEST_F(ExtractEntryTest, DataLongerThanTheDeclaredSizeIsACrcErrorWithNothingWritten) {
+  // 4 stored bytes, 3 declared, the CRC forged to match the 4.
+  WriteWholeFile(dir / "over.txt", ToBytes("old"));
+  ZipEntry e = Stored("over.txt", ToBytes("abcd"));
+  e.uncompressedSize = 3;
+  int writes = 0;
+  SetPumpHook([](void* n) { ++*static_cast<int*>(n); }, &writes);
+  EXPECT_EQ(Extract({e}, 0, "over.txt"), ExtractResult::CrcMismatch);
+  EXPECT_FALSE(fs::exists(dir / "over.txt"));
+  EXPECT_EQ(writes, 1);  // the pump as the entry starts; no chunk went out
+}
+
+TEST_F(ExtractEntryTest, StreamedEntryWithoutLocalSizesTakesTheCentralOnes) {
+  // Python's zipfile writes stored entries so to an unseekable output.
+  Bytes data = PatternBytes(40000, 4);
+  ZipEntry e = Stored("s.bin", data);
+  e.flags = 8;
+  e.zeroLocalSizes = true;
+  EXPECT_EQ(Extract({e, Stored("next.txt", ToBytes("next"))}, 0, "s.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "s.bin"), data);
+}
+
+TEST_F(ExtractEntryTest, Zip64LocalSizesAreUsedWhereTheyFit) {
+  Bytes data = PatternBytes(5000, 5);
+  ZipEntry e = Stored("z.bin", data);
+  e.zip64 = true;
+  e.extra = std::string("\x55\x54\x01\x00\x00", 5);  // a field before the Zip64 one
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), data);
+  // Streamed, the Zip64 field holding zeros: the descriptor follows.
+  e.flags = 8;
+  e.zeroLocalSizes = true;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), data);
+
+  // 2^31 - 100 does not fit the engine, nor does a full field without its
+  // Zip64 value: nothing is created.
+  WriteWholeFile(dir / "z.bin", ToBytes("old"));
+  e = Stored("z.bin", data);
+  e.zip64 = true;
+  e.uncompressedSize = 2147483548;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::UnsupportedMethod);
+  e.zip64 = false;
+  e.uncompressedSize = 0xFFFFFFFF;
+  EXPECT_EQ(Extract({e}, 0, "z.bin"), ExtractResult::UnsupportedMethod);
+  EXPECT_EQ(ReadWholeFile(dir / "z.bin"), ToBytes("old"));
+}
+
 TEST_F(ExtractEntryTest, BrokenLocalHeadersAreStructureErrors) {
   zip = BuildZip({Stored("a.txt", ToBytes("abc"))});
   Bytes badSignature = zip.bytes;
   badSignature[2] = 9;
   WriteWholeFile(archive(), badSignature);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, 0, {}),
             ExtractResult::BadArchive);
   WriteWholeFile(archive(), zip.bytes);
   uint32_t size = static_cast<uint32_t>(zip.bytes.size());
   for (uint32_t offset : {size - 10, size, size + 1000, 0xFFFFFFF0u}) {
-    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, offset),
+    EXPECT_EQ(ExtractEntry(archive().c_str(), Out("a.txt").c_str(), 0, 27, offset, {}),
               ExtractResult::BadArchive)
         << offset;
   }
   EXPECT_FALSE(fs::exists(dir / "a.txt"));
-  EXPECT_EQ(ExtractEntry((dir / "missing.zip").c_str(), Out("a.txt").c_str(), 0, 27, 0),
+  EXPECT_EQ(ExtractEntry((dir / "missing.zip").c_str(), Out("a.txt").c_str(), 0, 27, 0, {}),
             ExtractResult::ReadFailed);
 }
 
@@ -193,7 +244,7 @@ void CallBackIn(void* context) {
   Nesting& n = *static_cast<Nesting*>(context);
   if (n.calls++ != 1) return;  // the pump after the first chunk
   SetHostTickCount(1000 + n.tickJump);
-  n.inner = ExtractEntry(n.archive.c_str(), n.output.c_str(), 0, 27, 0);
+  n.inner = ExtractEntry(n.archive.c_str(), n.output.c_str(), 0, 27, 0, {});
 }
 
 TEST_F(ExtractEntryTest, NestedExtractionFromThePumpIsRefused) {
@@ -209,7 +260,7 @@ TEST_F(ExtractEntryTest, NestedExtractionFromThePumpIsRefused) {
   EXPECT_EQ(ReadWholeFile(dir / "outer.bin"), data);
   // The guard is released afterwards.
   SetPumpHook(nullptr, nullptr);
-  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("again.bin").c_str(), 0, 27, 0), ExtractResult::Ok);
+  EXPECT_EQ(ExtractEntry(archive().c_str(), Out("again.bin").c_str(), 0, 27, 0, {}), ExtractResult::Ok);
 }
 
 TEST_F(ExtractEntryTest, MarkAfterThirtySecondsOfPumpSilenceIsStale) {

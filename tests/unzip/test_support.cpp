@@ -23,7 +23,20 @@ void Put32(Bytes& out, uint32_t v) {
   Put16(out, v & 0xFFFF);
   Put16(out, v >> 16);
 }
+void Put64(Bytes& out, uint64_t v) {
+  Put32(out, static_cast<uint32_t>(v));
+  Put32(out, static_cast<uint32_t>(v >> 32));
+}
 void PutText(Bytes& out, const std::string& s) { out.insert(out.end(), s.begin(), s.end()); }
+
+// A Zip64 extended-information field holding the given values.
+std::string Zip64Field(std::initializer_list<uint64_t> values) {
+  Bytes field;
+  Put16(field, 0x0001);
+  Put16(field, static_cast<uint32_t>(values.size() * 8));
+  for (uint64_t v : values) Put64(field, v);
+  return std::string(field.begin(), field.end());
+}
 
 }  // namespace
 
@@ -35,7 +48,9 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     uint32_t crc = e.crcGiven ? e.crc : ReferenceCrc(e.data);
     bool streamed = (e.flags & 8) != 0;
     uint32_t size = static_cast<uint32_t>(e.data.size());
-    uint32_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize);
+    uint64_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint64_t>(e.uncompressedSize);
+    std::string extra = e.extra;
+    if (e.zip64) extra += Zip64Field({e.zeroLocalSizes ? 0 : unpacked, e.zeroLocalSizes ? 0u : size});
     zip.headerOffsets.push_back(static_cast<uint32_t>(out.size()));
     Put32(out, 0x04034B50);
     Put16(out, 20);
@@ -43,18 +58,18 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     Put16(out, e.method);
     Put32(out, e.dosDateTime);
     Put32(out, streamed && e.zeroLocalSizes ? 0 : crc);
-    Put32(out, e.zeroLocalSizes ? 0 : size);
-    Put32(out, e.zeroLocalSizes ? 0 : unpacked);
+    Put32(out, e.zip64 ? 0xFFFFFFFF : e.zeroLocalSizes ? 0 : size);
+    Put32(out, e.zip64 ? 0xFFFFFFFF : e.zeroLocalSizes ? 0 : static_cast<uint32_t>(unpacked));
     Put16(out, static_cast<uint32_t>(e.name.size()));
-    Put16(out, static_cast<uint32_t>(e.extra.size()));
+    Put16(out, static_cast<uint32_t>(extra.size()));
     PutText(out, e.name);
-    PutText(out, e.extra);
+    PutText(out, extra);
     out.insert(out.end(), e.data.begin(), e.data.end());
     if (streamed) {
       if (e.descriptorSignature) Put32(out, 0x08074B50);
       Put32(out, crc);
       Put32(out, size);
-      Put32(out, unpacked);
+      Put32(out, static_cast<uint32_t>(unpacked));
     }
   }
   zip.directoryOffset = static_cast<uint32_t>(out.size());
@@ -62,7 +77,9 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     const ZipEntry& e = entries[i];
     uint32_t crc = e.crcGiven ? e.crc : ReferenceCrc(e.data);
     uint32_t size = static_cast<uint32_t>(e.data.size());
-    uint32_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint32_t>(e.uncompressedSize);
+    uint64_t unpacked = e.uncompressedSize < 0 ? size : static_cast<uint64_t>(e.uncompressedSize);
+    std::string extra = e.extra;
+    if (e.zip64) extra += Zip64Field({unpacked, size, zip.headerOffsets[i]});
     Put32(out, 0x02014B50);
     out.push_back(20);
     out.push_back(e.hostSystem);
@@ -71,29 +88,49 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     Put16(out, e.method);
     Put32(out, e.dosDateTime);
     Put32(out, crc);
-    Put32(out, size);
-    Put32(out, unpacked);
+    Put32(out, e.zip64 ? 0xFFFFFFFF : size);
+    Put32(out, e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(unpacked));
     Put16(out, static_cast<uint32_t>(e.name.size()));
-    Put16(out, static_cast<uint32_t>(e.extra.size()));
+    Put16(out, static_cast<uint32_t>(extra.size()));
     Put16(out, static_cast<uint32_t>(e.comment.size()));
     Put16(out, 0);
     Put16(out, 0);
     Put32(out, e.externalAttributes);
-    Put32(out, zip.headerOffsets[i]);
+    Put32(out, e.zip64 ? 0xFFFFFFFF : zip.headerOffsets[i]);
     PutText(out, e.name);
-    PutText(out, e.extra);
+    PutText(out, extra);
     PutText(out, e.comment);
   }
-  zip.endOffset = static_cast<uint32_t>(out.size());
+  uint32_t directoryEnd = static_cast<uint32_t>(out.size());
   uint16_t count = static_cast<uint16_t>(entries.size());
+  uint16_t total = layout.totalGiven ? layout.total : count;
+  uint32_t start = layout.directoryOffsetGiven ? layout.directoryOffset : zip.directoryOffset;
+  if (layout.zip64) {
+    Put32(out, 0x06064B50);
+    Put64(out, 44);  // the record's size after this field
+    Put16(out, 45);
+    Put16(out, 45);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put64(out, count);
+    Put64(out, total);
+    Put64(out, directoryEnd - zip.directoryOffset);
+    Put64(out, start);
+    Put32(out, 0x07064B50);  // the locator
+    Put32(out, 0);
+    Put64(out, directoryEnd);
+    Put32(out, 1);
+  }
+  zip.endOffset = static_cast<uint32_t>(out.size());
   Put32(out, 0x06054B50);
   Put16(out, 0);
   Put16(out, 0);
-  Put16(out, count);
-  Put16(out, layout.totalGiven ? layout.total : count);
-  Put32(out, zip.endOffset - zip.directoryOffset);
-  Put32(out, layout.directoryOffsetGiven ? layout.directoryOffset : zip.directoryOffset);
-  Put16(out, 0);
+  Put16(out, layout.zip64 ? 0xFFFF : count);
+  Put16(out, layout.zip64 ? 0xFFFF : total);
+  Put32(out, layout.zip64 ? 0xFFFFFFFF : directoryEnd - zip.directoryOffset);
+  Put32(out, layout.zip64 ? 0xFFFFFFFF : start);
+  Put16(out, static_cast<uint32_t>(layout.comment.size()));
+  PutText(out, layout.comment);
   out.insert(out.end(), layout.trailing.begin(), layout.trailing.end());
   return zip;
 }

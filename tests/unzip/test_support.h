@@ -28,6 +28,9 @@ struct ZipEntry {
   uint32_t externalAttributes = 0;
   std::string extra;
   std::string comment;
+  // Sizes (and the central offset) 0xFFFFFFFF, their values in a Zip64 field
+  // after `extra`; uncompressedSize may then pass 32 bits.
+  bool zip64 = false;
 };
 
 struct BuiltZip {
@@ -44,6 +47,8 @@ struct ZipLayout {
   uint16_t total = 0;
   bool directoryOffsetGiven = false;
   uint32_t directoryOffset = 0;
+  bool zip64 = false;         // a Zip64 end record and locator; the end record's fields full
+  std::string comment;        // the end record's
 };
 
 BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout = {});

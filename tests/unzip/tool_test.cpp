@@ -1,6 +1,6 @@
 // The extract tool end to end on the host, with archives made by Info-ZIP
-// zip: exit codes, the box lines on stderr, and trees
-// that come out as they went in.
+// zip and python3's zipfile, also written to pipes: exit codes, the box lines
+// on stderr, and trees that come out as they went in.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -100,6 +100,54 @@ TEST(ExtractTool, InfoZipStoredTreeComesOutWhole) {
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   ExpectSameTree(dir / "tree", dir / "out");
   EXPECT_TRUE(fs::is_directory(dir / "out" / "docs" / "empty"));
+}
+
+// Writes the tree below argv[2] to stdout, which is a pipe: zipfile cannot
+// seek back, so it streams every file with a descriptor and no local sizes.
+const char kPythonZipper[] = R"(import os, sys, zipfile
+method = zipfile.ZIP_STORED if sys.argv[1] == 'stored' else zipfile.ZIP_DEFLATED
+with zipfile.ZipFile(sys.stdout.buffer, 'w', compression=method) as z:
+    for root, dirs, files in os.walk(sys.argv[2]):
+        for name in sorted(dirs + files):
+            path = os.path.join(root, name)
+            z.write(path, os.path.relpath(path, sys.argv[2]))
+)";
+
+TEST(ExtractTool, ArchivesStreamedToAPipeComeOutWhole) {
+  if (!HaveCommand("zip") || !HaveCommand("python3")) GTEST_SKIP() << "zip or python3 missing";
+  TempDir dir;
+  MakeTree(dir / "tree");
+  WriteWholeFile(dir / "zipper.py", ToBytes(kPythonZipper));
+  const std::string tree = (dir / "tree").string();
+  // Each makes a.zip in dir from the tree; zip's "-" reads a file from stdin
+  // (Zip64 local headers with sizes to come) or writes the archive to stdout.
+  const std::vector<std::string> makers = {
+      "cd " + tree + " && zip -q -r - . | cat > ../a.zip",
+      "cd " + tree + " && zip -q -r -fz- - . | cat > ../a.zip",
+      "cd " + tree + " && zip -q -0 -r - . | cat > ../a.zip",
+      "cd " + tree + " && zip -q -r - . | cat > ../b.zip && "
+          "(head -c 6000 /dev/zero | tr '\\0' 'M'; cat ../b.zip) > ../a.zip",
+      "python3 zipper.py stored " + tree + " | cat > a.zip",
+      "python3 zipper.py deflated " + tree + " | cat > a.zip",
+  };
+  for (const std::string& maker : makers) {
+    SCOPED_TRACE(maker);
+    fs::remove_all(dir / "out");
+    ASSERT_EQ(std::system(("cd " + dir.str() + " && " + maker).c_str()), 0);
+    ToolRun run = RunTool((dir / "a.zip").string() + " " + (dir / "out").string(), dir);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    ExpectSameTree(dir / "tree", dir / "out");
+  }
+  for (const char* option : {"", "-fz-"}) {
+    SCOPED_TRACE(option);
+    fs::remove_all(dir / "out");
+    std::string maker = "cat " + tree + "/docs/manual.txt | zip -q " + option + " - - | cat > " +
+                        (dir / "a.zip").string();
+    ASSERT_EQ(std::system(maker.c_str()), 0);
+    ToolRun run = RunTool((dir / "a.zip").string() + " " + (dir / "out").string(), dir);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(ReadWholeFile(dir / "out" / "-"), ReadWholeFile(dir / "tree" / "docs" / "manual.txt"));
+  }
 }
 
 }  // namespace

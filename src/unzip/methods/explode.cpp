@@ -103,7 +103,7 @@ ExtractResult ExplodeStream(const CodeTable* trees, bool literalTree, uint32_t l
     if (!e) return ExtractResult::BadArchive;
     uint32_t length = e->Value;
     if (e->Operation) length += TakeBits(kLongLengthBits);
-    remaining -= static_cast<int32_t>(length);  // a match is written whole, past the end too
+    remaining -= static_cast<int32_t>(length);  // copied whole; its flush past the end is refused
     if (!CopyMatch(pos, source, length)) return ExtractResult::WriteFailed;
   }
   if (Engine.AbortRequested) return ExtractResult::UserAborted;

@@ -136,8 +136,9 @@ ExtractResult Decode(const FollowerSets* sets, uint32_t factor) {
         state = kDistance;
         break;
       default: {
-        // A match longer than what is left is still written in full; the
-        // loop then ends on remaining.
+        // A match longer than what is left is still copied in full; the
+        // loop then ends on remaining, and the flush past the declared size
+        // is refused (a CRC error).
         const uint32_t distance = (v >> distanceShift) * 256 + b + 1;
         remaining -= static_cast<int32_t>(length + 3);
         written = CopyMatch(window, w, w - distance, length + 3);
