@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "../methods/implode_encoder.h"
@@ -136,10 +138,13 @@ class Sweep {
     sigaction(SIGALRM, &savedAlarm_, nullptr);
   }
 
+  int FilesLeft() const { return filesLeft_; }
+
   // Runs one damaged archive; false (with the failure added) when a check
   // does not hold.
   bool Run(const Sample& sample, const Bytes& archive, const std::string& name, bool cut) {
-    snprintf(hangMessage, sizeof hangMessage, "Robustness: case %s did not end\n", name.c_str());
+    snprintf(hangMessage, sizeof hangMessage, "Robustness: %s case %s did not end\n", sample.label,
+             name.c_str());
     const fs::path zip = dir_ / "a.zip", out = dir_ / "out", target = out / "t";
     PutArchive(zip, archive);
     fs::create_directories(target);
@@ -159,6 +164,7 @@ class Sweep {
     setrlimit(RLIMIT_FSIZE, &savedLimit_);
 
     std::string faults;
+    filesLeft_ = 0;
     if (OpenDescriptors() != descriptors) faults += " descriptor left open;";
     if (fileSizeLimitHit) faults += " a file grew past the bound;";
     const int records = static_cast<int>(archive.size() / 46 + 1);
@@ -174,6 +180,7 @@ class Sweep {
       if (s.rfind(target.string(), 0) != 0) {
         faults += " outside the target: " + s + ";";
       } else if (e.is_regular_file()) {
+        ++filesLeft_;
         Bytes data = ReadWholeFile(p);
         bool known = false;
         for (const Bytes& c : sample.contents) known = known || c == data;
@@ -190,6 +197,7 @@ class Sweep {
  private:
   TempDir dir_;
   Counts counts_;
+  int filesLeft_ = 0;
   struct sigaction savedAlarm_, savedFileSize_;
   struct rlimit savedLimit_;
 };
@@ -208,6 +216,9 @@ TEST(Robustness, ArchivesCutAtEveryLength) {
     }
     sweep.Run(s, whole, "whole", false);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{}) << s.label;
+    const auto files = std::count_if(s.entries.begin(), s.entries.end(),
+                                     [](const ZipEntry& e) { return e.name.back() != '/'; });
+    EXPECT_EQ(sweep.FilesLeft(), files) << s.label;
   }
 }
 
