@@ -114,7 +114,9 @@ struct Counts {
 };
 
 void CountPump(void* context) { ++static_cast<Counts*>(context)->pumps; }
-void CountEntry(WindowHandle, const char*, void* context) { ++static_cast<Counts*>(context)->entries; }
+void CountEntry(WindowHandle, const char*, void* context) {
+  ++static_cast<Counts*>(context)->entries;
+}
 
 class Sweep {
  public:
