@@ -149,3 +149,30 @@ bool AllBoxesCaptionedInstaller() {
   }
   return true;
 }
+
+#include "../methods/implode_encoder.h"
+#include "../methods/reduce_encoder.h"
+#include "../methods/shrink_encoder.h"
+
+ZipEntry PackedEntry(const std::string& name, const Bytes& data, uint16_t method,
+                     uint16_t flags) {
+  ZipEntry e;
+  e.name = name;
+  e.method = method;
+  e.flags = flags;
+  e.crcGiven = true;
+  e.crc = ReferenceCrc(data);
+  e.uncompressedSize = static_cast<int64_t>(data.size());
+  if (method == 0) {
+    e.data = data;
+  } else if (method == 1) {
+    e.data = Shrink(data);
+  } else if (method >= 2 && method <= 5) {
+    e.data = Reduce(data, method - 1u, 32);
+  } else if (method == 6) {
+    e.data = Implode(ImplodeItems(data, flags), flags);
+  } else {
+    e.data = ZlibDeflate(data, 9);
+  }
+  return e;
+}
