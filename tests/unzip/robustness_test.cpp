@@ -1,7 +1,8 @@
 // The corruption sweep: small archives of every method, cut at every length
 // and with bits flipped at places a fixed seed chooses. Whatever the damage,
 // the run ends with its boxes (at most one per entry reached and one for the
-// walk; at least one for a cut archive), stays inside its buffers (the
+// walk; at least one for a cut archive; none only when every entry was
+// reached), stays inside its buffers (the
 // sanitizer build checks), creates nothing outside the target, closes every
 // descriptor it opened, leaves no output of a failed entry (every file left
 // holds exactly one entry's data), and does bounded work: message-pump calls
@@ -175,6 +176,10 @@ class Sweep {
     if (counts_.pumps > pumps) faults += " " + std::to_string(counts_.pumps) + " pumps;";
     if (RecordedBoxCount() > counts_.entries + 1) faults += " more boxes than entries reached;";
     if (cut && RecordedBoxCount() == 0) faults += " cut archive without a box;";
+    // A walk that ends early must say so.
+    if (RecordedBoxCount() == 0 && counts_.entries < static_cast<int>(sample.entries.size())) {
+      faults += " entries lost without a box;";
+    }
     for (auto& e : fs::recursive_directory_iterator(dir_.path())) {
       const fs::path& p = e.path();
       if (p == zip || p == out || p == target) continue;
