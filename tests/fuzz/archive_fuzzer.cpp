@@ -1,0 +1,52 @@
+// archive_fuzzer: the input's bytes are an archive, extracted by the engine's
+// archive driver through the host side of the platform door into a scratch
+// target directory. After each input the target is emptied and the current
+// directory (the engine moves it into each entry's directories) is set back
+// to the scratch directory, where nothing but the archive and the target may
+// be found; the process must hold as many descriptors as before. Boxes are
+// recorded by the host side, not shown, and the tick count is frozen, so a run
+// depends on the input alone.
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/posix/host_controls.h"
+#include "scratch.h"
+#include "unzip/extract_archive.h"
+
+namespace {
+
+std::string scratch, archive, target;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  scratch = MakeScratch("archive");
+  archive = scratch + "/archive.zip";
+  target = scratch + "/target";
+  if (mkdir(target.c_str(), 0700) != 0) abort();
+  SetHostTickCount(1000);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int descriptors = OpenDescriptorCount();
+  WriteScratchFile(archive, data, size);
+  if (chdir(scratch.c_str()) != 0) abort();
+
+  ClearRecordedBoxes();
+  ExtractArchive(archive.c_str(), target.c_str());
+
+  if (chdir(scratch.c_str()) != 0) abort();
+  static const char* const kAllowed[] = {"archive.zip", "target", nullptr};
+  RequireOnly(scratch, kAllowed);
+  EmptyDirectory(target);
+  if (OpenDescriptorCount() != descriptors) {
+    fprintf(stderr, "archive_fuzzer: the input left a descriptor open\n");
+    abort();
+  }
+  return 0;
+}
