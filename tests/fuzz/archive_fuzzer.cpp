@@ -1,11 +1,11 @@
 // archive_fuzzer: the input's bytes are an archive, extracted by the engine's
 // archive driver through the host side of the platform door into a scratch
-// target directory. After each input the target is emptied and the current
-// directory (the engine moves it into each entry's directories) is set back
-// to the scratch directory, where nothing but the archive and the target may
-// be found; the process must hold as many descriptors as before. Boxes are
-// recorded by the host side, not shown, and the tick count is frozen, so a run
-// depends on the input alone.
+// target directory. The engine starts in the scratch directory, where nothing
+// but the archive and the target may be found afterwards; then the target is
+// emptied, the current directory (the engine moves it into each entry's
+// directories) set back to the process's own, and the process must hold as
+// many descriptors as before. Boxes are recorded by the host side, not shown,
+// and the tick count is frozen, so a run depends on the input alone.
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -19,11 +19,12 @@
 
 namespace {
 
-std::string scratch, archive, target;
+std::string home, scratch, archive, target;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  home = CurrentDirectory();
   scratch = MakeScratch("archive");
   archive = scratch + "/archive.zip";
   target = scratch + "/target";
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ClearRecordedBoxes();
   ExtractArchive(archive.c_str(), target.c_str());
 
-  if (chdir(scratch.c_str()) != 0) abort();
+  if (chdir(home.c_str()) != 0) abort();
   static const char* const kAllowed[] = {"archive.zip", "target", nullptr};
   RequireOnly(scratch, kAllowed);
   EmptyDirectory(target);

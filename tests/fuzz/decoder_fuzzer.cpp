@@ -11,8 +11,10 @@
 //              the local header gives zero sizes, as a streaming writer does
 //   bytes 2-5  declared uncompressed size, little-endian
 //   the rest   compressed data (any descriptor of a streamed entry included)
-// Shorter inputs are ignored. After each input the output file is removed;
-// nothing else may be left in the scratch directory, and no descriptor open.
+// Shorter inputs are ignored. The entry is extracted with the scratch
+// directory as the current directory; afterwards the output file is removed,
+// nothing else may be left there, the current directory is set back and no
+// descriptor may be left open.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -30,7 +32,7 @@ constexpr size_t kControlBytes = 6;
 constexpr uint16_t kMethodByIndex[9] = {0, 1, 2, 3, 4, 5, 6, 8, 7};
 constexpr uint16_t kFlagStreamed = 0x0008;
 
-std::string scratch, archive, output;
+std::string home, scratch, archive, output;
 
 void Put16(std::vector<uint8_t>& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
@@ -50,6 +52,7 @@ ExtractResult ExtractScratchEntry() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  home = CurrentDirectory();
   scratch = MakeScratch("decoder");
   archive = scratch + "/entry.zip";
   output = scratch + "/entry.out";
@@ -84,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (chdir(scratch.c_str()) != 0) abort();
   ClearRecordedBoxes();
   ExtractScratchEntry();
-  if (chdir(scratch.c_str()) != 0) abort();
+  if (chdir(home.c_str()) != 0) abort();
   unlink(output.c_str());
   static const char* const kAllowed[] = {"entry.zip", nullptr};
   RequireOnly(scratch, kAllowed);

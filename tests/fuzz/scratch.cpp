@@ -46,6 +46,12 @@ void RemoveScratch() {
 
 }  // namespace
 
+std::string CurrentDirectory() {
+  char path[4096];
+  if (!getcwd(path, sizeof path)) abort();
+  return path;
+}
+
 std::string MakeScratch(const char* purpose) {
   const char* tmp = getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvane-" + purpose + "-XXXXXX";

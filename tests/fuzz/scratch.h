@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// The current directory, to return to after the engine has moved it.
+std::string CurrentDirectory();
+
 // Makes the scratch directory (removed again at exit) and returns its path.
 std::string MakeScratch(const char* purpose);
 
