@@ -80,7 +80,9 @@ void RequireOnly(const std::string& directory, const char* const* allowed) {
   while (dirent* entry = readdir(dir)) {
     if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
     bool known = false;
-    for (const char* const* name = allowed; *name; ++name) known = known || strcmp(*name, entry->d_name) == 0;
+    for (const char* const* name = allowed; *name && !known; ++name) {
+      known = strcmp(*name, entry->d_name) == 0;
+    }
     if (!known) {
       fprintf(stderr, "fuzz: the input left %s/%s behind\n", directory.c_str(), entry->d_name);
       abort();
