@@ -5,7 +5,9 @@
 // emptied, the current directory (the engine moves it into each entry's
 // directories) set back to the process's own, and the process must hold as
 // many descriptors as before. Boxes are recorded by the host side, not shown,
-// and the tick count is frozen, so a run depends on the input alone.
+// and the tick count is frozen, so a run depends on the input alone. The
+// target's path has the same length wherever the scratch directory lies, as
+// joined paths longer than 259 characters are refused.
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -19,7 +21,9 @@
 
 namespace {
 
-std::string home, scratch, archive, target;
+constexpr size_t kTargetPathLength = 100;
+
+std::string home, scratch, archive, targetName, target;
 
 }  // namespace
 
@@ -27,7 +31,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   home = CurrentDirectory();
   scratch = MakeScratch("archive");
   archive = scratch + "/archive.zip";
-  target = scratch + "/target";
+  if (scratch.size() + 2 > kTargetPathLength) {
+    fprintf(stderr, "archive_fuzzer: %s is too long a scratch path\n", scratch.c_str());
+    abort();
+  }
+  targetName.assign(kTargetPathLength - scratch.size() - 1, 't');
+  target = scratch + "/" + targetName;
   if (mkdir(target.c_str(), 0700) != 0) abort();
   SetHostTickCount(1000);
   return 0;
@@ -42,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExtractArchive(archive.c_str(), target.c_str());
 
   if (chdir(home.c_str()) != 0) abort();
-  static const char* const kAllowed[] = {"archive.zip", "target", nullptr};
-  RequireOnly(scratch, kAllowed);
+  const char* const allowed[] = {"archive.zip", targetName.c_str(), nullptr};
+  RequireOnly(scratch, allowed);
   EmptyDirectory(target);
   if (OpenDescriptorCount() != descriptors) {
     fprintf(stderr, "archive_fuzzer: the input left a descriptor open\n");
