@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project:
 # the host toolchain and GoogleTest, both mingw-w64 cross compilers, wine64 with
-# an X server for the Wine bench, and the archivers the tests and benchmarks use.
+# an X server for the Wine bench, the archivers the tests and benchmarks use,
+# and clang with its runtime (libFuzzer and the sanitizers) for the fuzz build.
 # Idempotent: packages already present are not touched. Never installs wine32.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   wine64 xvfb xauth
   python3 zip unzip p7zip-full libdeflate-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -3,7 +3,9 @@
 # builds the four presets (win32, win64, host, host-asan), then runs ctest on
 # the host build (unit tests, checks of the built stubs, and the Wine
 # end-to-end tests, which start and stop their own bench) and on the
-# sanitizer build (unit tests only). Exits non-zero on any failure.
+# sanitizer build (unit tests only), and last fuzzes each libFuzzer target of
+# the engine for 30 seconds after its regression inputs (scripts/fuzz.sh).
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +22,6 @@ echo "== ctest build/host"
 ctest --test-dir build/host --output-on-failure || status=1
 echo "== ctest build/host-asan"
 ctest --test-dir build/host-asan --output-on-failure --label-exclude wine || status=1
+echo "== fuzz"
+bash scripts/fuzz.sh 30 || status=1
 exit "$status"
