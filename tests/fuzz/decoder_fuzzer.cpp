@@ -44,9 +44,10 @@ void Put32(std::vector<uint8_t>& out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
-// The one call into entry extraction: a plain file entry, no abort key.
-ExtractResult ExtractScratchEntry() {
-  return ExtractEntry(archive.c_str(), output.c_str(), 0, 0, 0);
+// The one call into entry extraction: a plain file entry, no abort key, and
+// a central directory that agrees with the input's sizes.
+ExtractResult ExtractScratchEntry(uint32_t compressed, uint32_t declared) {
+  return ExtractEntry(archive.c_str(), output.c_str(), 0, 0, 0, {compressed, declared});
 }
 
 }  // namespace
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteScratchFile(archive, file.data(), file.size());
   if (chdir(scratch.c_str()) != 0) abort();
   ClearRecordedBoxes();
-  ExtractScratchEntry();
+  ExtractScratchEntry(static_cast<uint32_t>(dataSize), declared);
   if (chdir(home.c_str()) != 0) abort();
   unlink(output.c_str());
   static const char* const kAllowed[] = {"entry.zip", nullptr};

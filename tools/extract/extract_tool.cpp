@@ -2,8 +2,8 @@
 //
 // Every message box the engine shows is also printed on stderr as one line
 // "Installer: <text>" (on Windows the real boxes appear as well). Exit code
-// 0 when no box was shown, 1 when any was, 2 on a usage error. Tests,
-// fuzzing and benchmarks drive the engine through this tool.
+// 0 when no box was shown, 1 when any was, 2 on a usage error. Tests and
+// benchmarks drive the engine through this tool.
 #include <stdio.h>
 
 #include "platform/platform.h"
