@@ -1,8 +1,9 @@
 // mkinstaller's access to files: listing a folder, reading an input whole,
 // telling whether two paths name the same file or one lies in a folder, and
 // replacing the output through a temporary file. Each returns an empty
-// string on success, else the problem as one line. The POSIX calls of the
-// tool are in list_tree_posix.cpp and replace_file_posix.cpp only.
+// string on success, else the problem as one line. The system calls of the
+// tool are in list_tree_posix.cpp and replace_file_posix.cpp (POSIX) and in
+// host_files_windows.cpp (Windows) only.
 #pragma once
 
 #include <cstdint>

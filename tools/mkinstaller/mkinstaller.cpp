@@ -12,9 +12,12 @@
 // run prints one line "mkinstaller: <problem>" on stderr and exits with 2 for
 // a usage error, 1 for any other. --inspect prints its report on stdout and
 // exits with 1, each problem on a line of stderr, when the installer is not
-// consistent.
+// consistent. The stub, the archive and each file are held in memory whole:
+// a 32-bit builder runs out of address space near 1 GB of archive and then
+// refuses with that reason.
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -149,9 +152,7 @@ int Inspect(const std::string& path) {
   return inspection.problems.empty() ? 0 : kRefused;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc == 1) return Refuse(kUsageError, kUsage);
   CommandLine line;
   std::string problem = ParseCommandLine(argc, argv, line);
@@ -194,4 +195,15 @@ int main(int argc, char** argv) {
   if (problem.empty()) problem = ReplaceFile(*line.output, {&stub, &archive});
   if (!problem.empty()) return Refuse(kRefused, problem);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Refuse(kRefused, "out of memory: the archive, the stub and each file are held in "
+                            "memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
+  }
 }
