@@ -85,9 +85,16 @@ void Put32(Bytes& out, uint32_t value) {
 }
 
 // Raw deflate (no zlib header) of `in` into `out`; false when zlib fails.
+// Memory level 7 rather than zlib's default 8: its blocks of at most 8192
+// symbols follow changing data more closely, which makes program files
+// about 0.5 % smaller at the same speed (text comes out the same); see
+// bench/README.md.
 bool Deflate(const Bytes& in, int level, Bytes& out) {
+  constexpr int kMemoryLevel = 7;
   z_stream stream{};
-  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+    return false;
+  }
   out.resize(deflateBound(&stream, static_cast<uLong>(in.size())));
   stream.next_in = const_cast<Bytef*>(in.data());
   stream.avail_in = static_cast<uInt>(in.size());
