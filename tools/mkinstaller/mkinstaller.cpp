@@ -13,8 +13,8 @@
 // a usage error, 1 for any other. --inspect prints its report on stdout and
 // exits with 1, each problem on a line of stderr, when the installer is not
 // consistent. The stub, the archive and each file are held in memory whole:
-// a 32-bit builder runs out of address space near 1 GB of archive and then
-// refuses with that reason.
+// a 32-bit builder can run out of address space past about 1 GB of archive
+// and then refuses with that reason.
 #include <cstdio>
 #include <cstdlib>
 #include <new>
