@@ -464,6 +464,29 @@ class PackFolder(unittest.TestCase):
         with zipfile.ZipFile(io.BytesIO(outputs[0][len(stub):])) as archive:
             self.assertEqual(archive.getinfo("SETUP.EXE").date_time, (1980, 12, 14, 0, 20, 34))
 
+    def test_entries_are_written_out_as_they_are_packed(self):
+        # Eight files of 16 MB that do not compress: a builder that kept
+        # the archive in memory would peak past all 128 MB of it.
+        if ON_WINE:
+            self.skipTest("Wine's own memory would hide the builder's")
+        work = Workspace(self, fake_stub()[0], b"")
+        rng = random.Random(8)
+        make_tree(work.file("tree"), {"SETUP.EXE": b"MZ",
+                                      **{f"part{i}.bin": rng.randbytes(16 << 20) for i in range(8)}})
+        measured = [sys.executable, "-c", "import resource, subprocess, sys; "
+                    "code = subprocess.call(sys.argv[1:]); "
+                    "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss); sys.exit(code)"]
+        # The sanitizer build would keep freed buffers in its quarantine.
+        asan = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0").lstrip(":")
+        result = subprocess.run(measured + TOOL + from_args(), cwd=work.path, capture_output=True,
+                                env={**os.environ, "ASAN_OPTIONS": asan})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        peak = int(result.stdout) * 1024
+        self.assertLess(peak, 96 << 20, f"peak memory {peak} bytes")
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual(len(archive.infolist()), 9)
+            self.assertIsNone(archive.testzip())
+
     def test_refused_folders_leave_no_output(self):
         usage, refused = 2, 1
         base = {"SETUP.EXE": b"MZ", "sub/": None}
@@ -522,7 +545,7 @@ class PackFolder(unittest.TestCase):
                 if name == "file unreadable":
                     os.chmod(work.file("tree/locked"), 0)
                     if os.geteuid() == 0:  # root reads anything: run as nobody
-                        os.chmod(work.path, 0o755)
+                        os.chmod(work.path, 0o777)  # where nobody writes the output
                         user = 65534
                 before = work.snapshot()
                 self.assert_refused(work.run(args, env=env, user=user), exit_code, message)

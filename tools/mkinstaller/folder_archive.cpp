@@ -184,7 +184,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
   }
   const bool stored = deflated.empty() || deflated.size() >= contents.size();
   const Bytes& data = stored ? contents : deflated;
-  const uint64_t grown = uint64_t{archive.data.size()} + 30 + name.size() + data.size() +
+  const uint64_t grown = archive.written + archive.data.size() + 30 + name.size() + data.size() +
                          archive.directory.size() + 46 + name.size() + 22;
   if (grown >= kArchiveSizeLimit) {
     return "the archive would reach " + std::to_string(kArchiveSizeLimit) +
@@ -192,7 +192,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
   }
   const uint32_t crc = static_cast<uint32_t>(
       crc32(crc32(0, nullptr, 0), contents.data(), static_cast<uInt>(contents.size())));
-  const auto offset = static_cast<uint32_t>(archive.data.size());
+  const auto offset = static_cast<uint32_t>(archive.written + archive.data.size());
 
   // The fields from "version needed" to the name length, shared by both records.
   Bytes common;
@@ -227,7 +227,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
 }
 
 void FinishArchive(ArchiveWriter& archive) {
-  const auto directoryOffset = static_cast<uint32_t>(archive.data.size());
+  const auto directoryOffset = static_cast<uint32_t>(archive.written + archive.data.size());
   const auto directorySize = static_cast<uint32_t>(archive.directory.size());
   archive.data.insert(archive.data.end(), archive.directory.begin(), archive.directory.end());
   archive.directory.clear();

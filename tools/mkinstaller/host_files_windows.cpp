@@ -1,13 +1,11 @@
 // The Windows side of mkinstaller's files (see host_files.h): listing a
-// folder and replacing the output. The ANSI calls, like the command line and
+// folder and writing the output. The ANSI calls, like the command line and
 // fopen: names outside ASCII are refused by the tree's checks anyway. A
 // reparse point (symbolic link, junction, mount point) is refused, not
 // followed; times come as FILETIMEs, which are UTC already.
 #include "host_files.h"
 
 #include <windows.h>
-// windows.h names a system function ReplaceFile too (a macro for ReplaceFileA).
-#undef ReplaceFile
 
 #include <algorithm>
 #include <filesystem>
@@ -39,23 +37,18 @@ int64_t UnixSeconds(const FILETIME& time) {
   return static_cast<int64_t>(ticks / 10000000) - kSeconds1601To1970;
 }
 
-// The temporary output until it is moved over the target: closed and
-// deleted when it goes out of scope any other way.
-struct TemporaryFile {
-  std::string path;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  bool moved = false;
+}  // namespace
 
-  ~TemporaryFile() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    if (!path.empty() && !moved) DeleteFileA(path.c_str());
-  }
-};
+OutputFile::~OutputFile() {
+  if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
+  if (!path.empty() && !committed) DeleteFileA(path.c_str());
+}
 
-// Creates a file that did not exist before beside `target`, named after it
-// and this process; a name already taken (a leftover of an earlier run)
-// moves on to the next number.
-std::string CreateTemporaryFile(const std::string& target, TemporaryFile& file) {
+// A file that did not exist before, named after the target and this
+// process; a name already taken (a leftover of an earlier run) moves on to
+// the next number.
+std::string CreateOutput(const std::string& target, OutputFile& file) {
+  file.target = target;
   const std::filesystem::path targetPath(target);
   const std::string prefix =
       (targetPath.parent_path() / ("." + targetPath.filename().string())).string() + ".tmp" +
@@ -66,7 +59,7 @@ std::string CreateTemporaryFile(const std::string& target, TemporaryFile& file) 
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file.path = path;
-      file.handle = handle;
+      file.handle = reinterpret_cast<intptr_t>(handle);
       return "";
     }
     const DWORD error = GetLastError();
@@ -75,41 +68,33 @@ std::string CreateTemporaryFile(const std::string& target, TemporaryFile& file) 
   return "cannot create a temporary file beside '" + target + "': every name is taken";
 }
 
-bool WriteAll(HANDLE handle, const Bytes& bytes) {
+std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
     DWORD written = 0;
-    if (!WriteFile(handle, bytes.data() + done, chunk, &written, nullptr)) return false;
-    if (written == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return false;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file.handle), bytes.data() + done, chunk, &written,
+                   nullptr)) {
+      return Failure("write", file.path, GetLastError());
     }
+    if (written == 0) return Failure("write", file.path, ERROR_WRITE_FAULT);
     done += written;
   }
-  return true;
+  return "";
 }
 
-}  // namespace
-
-std::string ReplaceFile(const std::string& target, const std::vector<const Bytes*>& parts) {
-  TemporaryFile file;
-  std::string problem = CreateTemporaryFile(target, file);
-  if (!problem.empty()) return problem;
-  for (const Bytes* part : parts) {
-    if (!WriteAll(file.handle, *part)) return Failure("write", file.path, GetLastError());
-  }
+std::string CommitOutput(OutputFile& file) {
+  const auto handle = reinterpret_cast<HANDLE>(file.handle);
   // On the disk before the move, so a crash cannot leave the new name on a
   // short file.
-  if (!FlushFileBuffers(file.handle)) return Failure("write", file.path, GetLastError());
-  const HANDLE handle = file.handle;
-  file.handle = INVALID_HANDLE_VALUE;
+  if (!FlushFileBuffers(handle)) return Failure("write", file.path, GetLastError());
+  file.handle = -1;
   if (!CloseHandle(handle)) return Failure("write", file.path, GetLastError());
-  if (!MoveFileExA(file.path.c_str(), target.c_str(),
+  if (!MoveFileExA(file.path.c_str(), file.target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return Failure("replace", target, GetLastError());
+    return Failure("replace", file.target, GetLastError());
   }
-  file.moved = true;
+  file.committed = true;
   return "";
 }
 
