@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
-    return Refuse(kRefused, "out of memory: the archive, the stub and each file are held in "
-                            "memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
+    return Refuse(kRefused, "out of memory: the stub, a given archive and each file packed are "
+                            "held in memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
   }
 }
