@@ -26,6 +26,17 @@ no tool here writes these methods). Shrunk and imploded archives are timed
 against unzip and 7z, which decode them; reduced ones, which no other tool
 here decodes, give the engine's throughput alone.
 
+The builder follows (--section builder runs it alone): each corpus copied
+into a folder (names that differ only in letter case, which an installer
+cannot hold, keep their first spelling only), then, at zip's default level 6
+and at mkinstaller's default 9:
+
+  mkinstaller        build/host/mkinstaller --stub STUB --from FOLDER --level L -o OUT.exe
+  zip + mkinstaller  zip -q -r -L ARCHIVE . (in FOLDER; -L the level), then
+                     build/host/mkinstaller --stub STUB --archive ARCHIVE -o OUT.exe
+
+timed and compared by wall time and output size. STUB is build/win32/orvane_stub.exe.
+
 Work happens in a temporary directory under build/ (same disk as the
 checkout), removed at the end. Standard library only.
 """
@@ -81,12 +92,12 @@ def pick_files(roots, limit=LIMIT):
 
 
 def build_tools():
-    """The engine tool and the classic methods' archive maker."""
+    """The engine tool, the classic methods' archive maker and mkinstaller."""
     run(["cmake", "--preset", "host"], cwd=ROOT, stdout=subprocess.DEVNULL)
-    run(["cmake", "--build", "--preset", "host", "--target", "extract", "classic_zip", "-j2"],
-        cwd=ROOT, stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", "--preset", "host", "--target", "extract", "classic_zip",
+         "mkinstaller", "-j2"], cwd=ROOT, stdout=subprocess.DEVNULL)
     host = ROOT / "build" / "host"
-    return host / "extract", host / "tests" / "methods" / "classic_zip"
+    return host / "extract", host / "tests" / "methods" / "classic_zip", host / "mkinstaller"
 
 
 def make_inputs(work, name, files):
@@ -185,18 +196,71 @@ def classic(engine, classic_zip, work, rounds):
         print(f"    engine throughput  {total / 1e6 / base:7.1f} MB/s of output")
 
 
+def clocked(cmd, cwd=None):
+    """Runs `cmd`, which must succeed; returns its wall time."""
+    start = time.perf_counter()
+    run(cmd, cwd=cwd)
+    return time.perf_counter() - start
+
+
+def builder(mkinstaller, work, rounds):
+    stub = ROOT / "build" / "win32" / "orvane_stub.exe"
+    if not stub.is_file():
+        sys.exit(f"{stub} is missing: build the win32 preset first")
+    for name, roots in CORPORA.items():
+        files, _ = pick_files(roots)
+        folder, seen, total = work / f"{name}-folder", set(), 0
+        for p in files:
+            relative = p.relative_to("/")
+            if str(relative).lower() in seen:
+                continue
+            seen.add(str(relative).lower())
+            (folder / relative).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(p, folder / relative)
+            total += p.stat().st_size
+        # Any file will do as the setup program, which --from requires.
+        setup = ["--setup", str(files[0].relative_to("/")).replace("/", "\\")]
+        print(f"\nbuilder: {name}, {len(seen)} files, {total / 1e6:.1f} MB")
+        for level in (6, 9):
+            built, zipped, archive = work / "built.exe", work / "zipped.exe", work / "payload.zip"
+
+            def from_folder():
+                return clocked([mkinstaller, "--stub", stub, "--from", folder, "--level",
+                                str(level), *setup, "-o", built])
+
+            def zip_then_archive():
+                if archive.exists():
+                    archive.unlink()  # zip would add to it
+                return clocked(["zip", "-q", "-r", f"-{level}", archive, "."], cwd=folder) + \
+                    clocked([mkinstaller, "--stub", stub, "--archive", archive, *setup, "-o", zipped])
+
+            times = {"mkinstaller": [], "zip + mkinstaller": []}
+            for _ in range(rounds):
+                times["mkinstaller"].append(from_folder())
+                times["zip + mkinstaller"].append(zip_then_archive())
+            base = statistics.median(times["mkinstaller"])
+            print(f"  level {level} ({rounds} rounds, median wall time, output size):")
+            for tool, output in (("mkinstaller", built), ("zip + mkinstaller", zipped)):
+                m = statistics.median(times[tool])
+                ratio = "" if tool == "mkinstaller" else f"   mkinstaller/zip {base / m:5.2f} time, " \
+                    f"{built.stat().st_size / output.stat().st_size:5.3f} size"
+                print(f"    {tool:18} {m:7.3f} s {output.stat().st_size / 1e6:8.2f} MB{ratio}")
+        shutil.rmtree(folder)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--section", choices=("all", "extract", "classic", "builder"), default="all")
     args = ap.parse_args()
 
-    engine, classic_zip = build_tools()
+    engine, classic_zip, mkinstaller = build_tools()
     (ROOT / "build").mkdir(exist_ok=True)
     work = Path(tempfile.mkdtemp(prefix="bench-", dir=ROOT / "build"))
     try:
         print(f"machine: {os.uname().machine}, {os.cpu_count()} cpus, "
               f"{cpu_model()}; date: {time.strftime('%Y-%m-%d %H:%M %Z')}")
-        for name, roots in CORPORA.items():
+        for name, roots in CORPORA.items() if args.section in ("all", "extract") else ():
             files, total = pick_files(roots)
             inputs = make_inputs(work, name, files)
             sizes = ", ".join(f"{k} {inputs[k].stat().st_size / 1e6:.1f} MB"
@@ -205,7 +269,10 @@ def main():
             for kind in ("deflated", "stored"):
                 check_engine(engine, inputs[kind], files, work)
                 report(kind, tools_for(engine, inputs, kind, work), args.rounds)
-        classic(engine, classic_zip, work, args.rounds)
+        if args.section in ("all", "classic"):
+            classic(engine, classic_zip, work, args.rounds)
+        if args.section in ("all", "builder"):
+            builder(mkinstaller, work, args.rounds)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

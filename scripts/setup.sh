@@ -10,7 +10,7 @@ packages=(
   cmake g++ make libgtest-dev zlib1g-dev libz-mingw-w64-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64 xvfb xauth
-  python3 zip unzip p7zip-full libdeflate-tools
+  python3 zip unzip p7zip-full libdeflate-tools osslsigncode openssl
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang libclang-rt-14-dev
 )

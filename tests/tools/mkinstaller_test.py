@@ -5,6 +5,12 @@ refused ones give one message, a non-zero exit, and leave the output's
 directory as it was; --inspect tells a consistent installer from a broken one.
 
     python3 mkinstaller_test.py MKINSTALLER [WIN32_STUB]
+    python3 mkinstaller_test.py --wine MKINSTALLER.EXE HOST_MKINSTALLER [WIN32_STUB]
+
+With --wine the same cases run the Windows builder under the Wine bench
+(tests/wine/winebench.py on PYTHONPATH, its fixture's environment), less
+those Wine cannot stage (WINE_CANNOT), and its installers are compared with
+the host builder's byte for byte.
 """
 
 import io
@@ -26,6 +32,19 @@ INSTALL_DIRECTORY_DEFAULT = b"INSTALL" + b"0" * 121
 SETUP_COMMAND_DEFAULT = b"SETUP.EXE" + b" " * 119
 FIELD_DEFAULTS = (STUB_SIZE_DEFAULT, INSTALL_DIRECTORY_DEFAULT, SETUP_COMMAND_DEFAULT)
 LARGEST_STUB = 9_999_998  # its size plus one is the largest seven-digit value
+
+# Set by the command line: the command that runs the builder, and what its
+# environment needs (the Wine prefix) when it is the Windows one.
+TOOL = []
+TOOL_ENV = {}
+ON_WINE = False
+# Cases of the host run that Wine cannot stage, by subtest name.
+WINE_CANNOT = {
+    "file unreadable": "the tests run as root, and Wine runs only as the owner of its prefix",
+    "symbolic link": "Wine 8 shows a Linux symbolic link to a file as that file (a link to a "
+                     "folder comes as a reparse point: case 'symbolic link to a folder')",
+    "pipe": "Wine lists a FIFO as an empty file; Windows folders hold no FIFOs",
+}
 
 
 def fake_stub(fields=FIELD_DEFAULTS, size=0, gap=37, head=b"MZ" + b"\xcc" * 62):
@@ -63,8 +82,9 @@ def pe_head():
 
 def make_tree(root, files, reverse=False):
     """Creates `files` below `root`: a name ending in "/" is a folder, a
-    bytes value a file's contents; os.symlink, os.mkfifo and an int (a sparse
-    file of that size) make the special kinds."""
+    bytes value a file's contents; os.symlink (to SETUP.EXE), os.path.isdir
+    (a link to "sub"), os.mkfifo and an int (a sparse file of that size) make
+    the special kinds."""
     os.makedirs(root, exist_ok=True)
     for name in sorted(files, reverse=reverse):
         path = os.path.join(root, name)
@@ -74,6 +94,8 @@ def make_tree(root, files, reverse=False):
             os.makedirs(path, exist_ok=True)
         elif content is os.symlink:
             os.symlink("SETUP.EXE", path)
+        elif content is os.path.isdir:
+            os.symlink("sub", path)
         elif content is os.mkfifo:
             os.mkfifo(path)
         elif isinstance(content, int):
@@ -137,9 +159,13 @@ class Workspace:
                 os.setuid(user)
 
         environment = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
-        environment.update(env or {})
-        return subprocess.run([MKINSTALLER] + args, cwd=cwd or self.path, capture_output=True,
-                              env=environment, preexec_fn=prepare)
+        environment.update(TOOL_ENV, **(env or {}))
+        result = subprocess.run(TOOL + args, cwd=cwd or self.path, capture_output=True,
+                                env=environment, preexec_fn=prepare, stdin=subprocess.DEVNULL)
+        if ON_WINE:  # a Windows console program ends its lines with CR LF
+            result.stdout = result.stdout.replace(b"\r\n", b"\n")
+            result.stderr = result.stderr.replace(b"\r\n", b"\n")
+        return result
 
 
 def standard_args(*extra):
@@ -232,7 +258,7 @@ class MakeInstaller(unittest.TestCase):
             ("setup command with DEL", refused, "setup command holds a control character",
              standard_args("--setup", "A\x7fB.EXE"), {}),
             ("setup command not ASCII", refused, "setup command holds a non-ASCII byte",
-             standard_args("--setup", b"INSTALL\xe9.EXE"), {}),
+             standard_args("--setup", "INSTALL\u00e9.EXE"), {}),
             ("setup command with a leading blank", refused, "setup command starts with a blank",
              standard_args("--setup", " SETUP.EXE"), {}),
             ("setup command with a trailing blank", refused, "setup command ends with a blank",
@@ -247,7 +273,7 @@ class MakeInstaller(unittest.TestCase):
             ("install directory with a newline", refused, "install directory holds a control character",
              standard_args("--install-dir", "C:\\A\nB\\"), {}),
             ("install directory not ASCII", refused, "install directory holds a non-ASCII byte",
-             standard_args("--install-dir", b"C:\\Programme\xfc\\"), {}),
+             standard_args("--install-dir", "C:\\Programme\u00fc\\"), {}),
             ("install directory with a leading blank", refused, "install directory starts with a blank",
              standard_args("--install-dir", " C:\\A\\"), {}),
             ("install directory with a trailing blank", refused, "install directory ends with a blank",
@@ -438,6 +464,29 @@ class PackFolder(unittest.TestCase):
         with zipfile.ZipFile(io.BytesIO(outputs[0][len(stub):])) as archive:
             self.assertEqual(archive.getinfo("SETUP.EXE").date_time, (1980, 12, 14, 0, 20, 34))
 
+    def test_entries_are_written_out_as_they_are_packed(self):
+        # Eight files of 16 MB that do not compress: a builder that kept
+        # the archive in memory would peak past all 128 MB of it.
+        if ON_WINE:
+            self.skipTest("Wine's own memory would hide the builder's")
+        work = Workspace(self, fake_stub()[0], b"")
+        rng = random.Random(8)
+        make_tree(work.file("tree"), {"SETUP.EXE": b"MZ",
+                                      **{f"part{i}.bin": rng.randbytes(16 << 20) for i in range(8)}})
+        measured = [sys.executable, "-c", "import resource, subprocess, sys; "
+                    "code = subprocess.call(sys.argv[1:]); "
+                    "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss); sys.exit(code)"]
+        # The sanitizer build would keep freed buffers in its quarantine.
+        asan = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0").lstrip(":")
+        result = subprocess.run(measured + TOOL + from_args(), cwd=work.path, capture_output=True,
+                                env={**os.environ, "ASAN_OPTIONS": asan})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        peak = int(result.stdout) * 1024
+        self.assertLess(peak, 96 << 20, f"peak memory {peak} bytes")
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual(len(archive.infolist()), 9)
+            self.assertIsNone(archive.testzip())
+
     def test_refused_folders_leave_no_output(self):
         usage, refused = 2, 1
         base = {"SETUP.EXE": b"MZ", "sub/": None}
@@ -455,6 +504,8 @@ class PackFolder(unittest.TestCase):
              ["--setup", "sub"], base),
             ("file unreadable", refused, "cannot read file 'tree/locked'", [], {**base, "locked": b"x"}),
             ("symbolic link", refused, "'tree/link' is a symbolic link", [], {**base, "link": os.symlink}),
+            ("symbolic link to a folder", refused, "'tree/link' is a symbolic link", [],
+             {**base, "link": os.path.isdir}),
             ("pipe", refused, "'tree/pipe' is neither a regular file nor a folder", [],
              {**base, "pipe": os.mkfifo}),
             ("name past 259 joined", refused, "is too long", [],
@@ -480,6 +531,8 @@ class PackFolder(unittest.TestCase):
         ]
         for name, exit_code, message, extra, files in cases:
             with self.subTest(name):
+                if ON_WINE and name in WINE_CANNOT:
+                    self.skipTest(WINE_CANNOT[name])
                 work = Workspace(self, fake_stub()[0], zip_payload())
                 if files is not None:
                     make_tree(work.file("tree"), files)
@@ -492,7 +545,7 @@ class PackFolder(unittest.TestCase):
                 if name == "file unreadable":
                     os.chmod(work.file("tree/locked"), 0)
                     if os.geteuid() == 0:  # root reads anything: run as nobody
-                        os.chmod(work.path, 0o755)
+                        os.chmod(work.path, 0o777)  # where nobody writes the output
                         user = 65534
                 before = work.snapshot()
                 self.assert_refused(work.run(args, env=env, user=user), exit_code, message)
@@ -583,6 +636,32 @@ class Inspect(unittest.TestCase):
         self.assertIn(f"entries: {len(TREE)} (deflated 2, stored 6)", out)
 
 
+class WindowsBuilder(unittest.TestCase):
+    def test_same_bytes_as_the_host_builder(self):
+        if not ON_WINE:
+            self.skipTest("compares the Windows builder under Wine (--wine)")
+        stub, _ = fake_stub()
+        work = Workspace(self, stub, b"")
+        rng = random.Random(5)
+        make_tree(work.file("tree"), {**TREE, "big/mixed.bin": b"".join(
+            rng.randbytes(rng.randrange(1, 200)) * rng.randrange(1, 50) for _ in range(3000))})
+        os.utime(work.file("tree/SETUP.EXE"), (1, 86400 * 4000 + 1235))
+        host_environment = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        # With SOURCE_DATE_EPOCH, and without it: then the files' times, in
+        # UTC on both sides whatever the zone each one runs in.
+        for env in ({"SOURCE_DATE_EPOCH": EPOCH}, {}):
+            with self.subTest(epoch="SOURCE_DATE_EPOCH" in env):
+                subprocess.run([HOST_MKINSTALLER] + from_args(output="host.exe"), cwd=work.path,
+                               env={**host_environment, **env, "TZ": "UTC"}, check=True)
+                result = work.run(from_args(output="windows.exe"),
+                                  env={**env, "TZ": "America/New_York"})
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertTrue(work.read("windows.exe") == work.read("host.exe"), "outputs differ")
+                with zipfile.ZipFile(work.file("windows.exe")) as archive:
+                    self.assertEqual(archive.getinfo("SETUP.EXE").date_time,
+                                     (2023, 11, 14, 22, 13, 20) if env else (1980, 12, 14, 0, 20, 34))
+
+
 def zlib_deflated(data):
     compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
     return compressor.compress(data) + compressor.flush()
@@ -590,9 +669,19 @@ def zlib_deflated(data):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) not in (2, 3):
+    arguments = sys.argv[1:]
+    ON_WINE = arguments[:1] == ["--wine"]
+    if ON_WINE:
+        from winebench import Bench
+        TOOL_ENV = {k: v for k, v in Bench.from_environment().environment().items()
+                    if os.environ.get(k) != v}
+        TOOL = ["wine", os.path.abspath(arguments[1])]
+        HOST_MKINSTALLER = os.path.abspath(arguments[2])
+        arguments = arguments[3:]
+    elif arguments:
+        TOOL = [os.path.abspath(arguments.pop(0))]
+    if not TOOL or len(arguments) > 1:
         sys.exit(__doc__)
-    MKINSTALLER = os.path.abspath(sys.argv[1])
-    WIN32_STUB = sys.argv[2] if len(sys.argv) == 3 else None
+    WIN32_STUB = arguments[0] if arguments else None
     os.umask(0o022)
     unittest.main(argv=sys.argv[:1], verbosity=2)

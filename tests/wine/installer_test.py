@@ -11,6 +11,7 @@ and ORVANE_MKINSTALLER set). Standard library only.
 import csv
 import os
 import random
+import shutil
 import struct
 import subprocess
 import time
@@ -242,6 +243,100 @@ class Installer(InstallerCase):
                 # The UTC stamp, applied as local time.
                 self.assertEqual(time.localtime((working / name).stat().st_mtime)[:6],
                                  (2023, 11, 14, 22, 13, 20), name)
+
+    def test_signed_installers_install(self):
+        # Signed after mkinstaller, as a publisher does: the signature follows
+        # the archive, so the engine's search for the end record (4096-byte
+        # windows from the end of the file, 4074 bytes apart) passes over it.
+        # Extra certificates in the signature make it span several windows.
+        for tool in ("osslsigncode", "openssl"):
+            self.assertTrue(shutil.which(tool), f"{tool} is missing: run scripts/setup.sh")
+        temp, _ = self.use_temp("e2e-signed")
+        keys = self.work / "keys"
+        make_test_certificates(keys, extra=16)
+        rng = random.Random(3)
+        files = {"SETUP.EXE": self.probe, "data/noise.bin": rng.randbytes(50000),
+                 "data/text.txt": b"signed installers install\r\n" * 3000}
+        folder = self.work / "dist"
+        for name, data in files.items():
+            (folder / name).parent.mkdir(parents=True, exist_ok=True)
+            (folder / name).write_bytes(data)
+        unsigned = self.work / "unsigned.exe"
+        subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
+                        "-o", str(unsigned)], check=True)
+        record_at = unsigned.stat().st_size - 22  # the archive ends in its end record
+        for padded, least_windows in ((False, 1), (True, 4)):
+            with self.subTest(padded=padded):
+                name = f"signed{int(padded)}"
+                installer = self.work / f"{name}.exe"
+                command = ["osslsigncode", "sign", "-certs", keys / "publisher.pem",
+                           "-key", keys / "publisher.key", "-n", "Orvane test", "-in", unsigned,
+                           "-out", installer]
+                subprocess.run(command + (["-ac", keys / "extra.pem"] if padded else []),
+                               check=True, capture_output=True)
+                verified = subprocess.run(["osslsigncode", "verify", "-CAfile", keys / "ca.pem",
+                                           "-in", installer], capture_output=True, text=True)
+                self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+                self.assertIn("Signature verification: ok", verified.stdout)
+
+                size = installer.stat().st_size
+                windows = search_windows(size, record_at)
+                self.assertGreaterEqual(windows, least_windows)
+                inspected = subprocess.run([self.mkinstaller, "--inspect", installer],
+                                           capture_output=True, text=True)
+                self.assertEqual(inspected.returncode, 0, inspected.stdout + inspected.stderr)
+                signature_at = (record_at + 22 + 7) // 8 * 8  # padded to 8 bytes
+                self.assertIn(f"an Authenticode signature of {size - signature_at} bytes at byte "
+                              f"{signature_at}", inspected.stdout)
+                print(f"{name}: signature of {size - signature_at} bytes, "
+                      f"end record in search window {windows}")
+
+                self.bench.reg_delete(RUN_ONCE_KEY, name)
+                result = self.bench.run(installer)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                working = temp / name
+                self.probe_report(working)
+                for file, data in files.items():
+                    self.assertEqual((working / file).read_bytes(), data, file)
+
+
+def make_test_certificates(directory, extra):
+    """A test CA (ca.pem), a code-signing certificate it issued with its key
+    (publisher.pem, publisher.key) and `extra` further certificates
+    (extra.pem), which only make a signature longer."""
+    directory.mkdir()
+
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=directory, check=True, capture_output=True)
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+            "-days", "30", "-subj", "/CN=Orvane Test CA",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "publisher.key",
+            "-out", "publisher.csr", "-subj", "/CN=Orvane Test Publisher")
+    (directory / "publisher.ext").write_text(
+        "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+        "extendedKeyUsage=codeSigning\n")
+    openssl("x509", "-req", "-in", "publisher.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-out", "publisher.pem", "-days", "30",
+            "-extfile", "publisher.ext")
+    pems = []
+    for number in range(extra):
+        openssl("req", "-x509", "-key", "ca.key", "-out", f"extra{number}.pem", "-days", "30",
+                "-subj", f"/CN=Orvane padding certificate {number}")
+        pems.append((directory / f"extra{number}.pem").read_text())
+    (directory / "extra.pem").write_text("".join(pems))
+
+
+def search_windows(file_size, record_at):
+    """How many windows the engine reads from the end of a file of
+    `file_size` bytes before it meets the end record at `record_at`: window k
+    starts 4096 + 4074 * k bytes before the end."""
+    k = 0
+    while max(0, file_size - 4096 - 4074 * k) > record_at:
+        k += 1
+    return k + 1
 
 
 def raw_entries(archive, folder):

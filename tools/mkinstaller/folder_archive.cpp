@@ -85,9 +85,16 @@ void Put32(Bytes& out, uint32_t value) {
 }
 
 // Raw deflate (no zlib header) of `in` into `out`; false when zlib fails.
+// Memory level 7 rather than zlib's default 8: its blocks of at most 8192
+// symbols follow changing data more closely, which makes program files
+// about 0.5 % smaller at the same speed (text comes out the same); see
+// bench/README.md.
 bool Deflate(const Bytes& in, int level, Bytes& out) {
+  constexpr int kMemoryLevel = 7;
   z_stream stream{};
-  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  if (deflateInit2(&stream, level, Z_DEFLATED, -15, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+    return false;
+  }
   out.resize(deflateBound(&stream, static_cast<uLong>(in.size())));
   stream.next_in = const_cast<Bytef*>(in.data());
   stream.avail_in = static_cast<uInt>(in.size());
@@ -177,7 +184,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
   }
   const bool stored = deflated.empty() || deflated.size() >= contents.size();
   const Bytes& data = stored ? contents : deflated;
-  const uint64_t grown = uint64_t{archive.data.size()} + 30 + name.size() + data.size() +
+  const uint64_t grown = archive.written + archive.data.size() + 30 + name.size() + data.size() +
                          archive.directory.size() + 46 + name.size() + 22;
   if (grown >= kArchiveSizeLimit) {
     return "the archive would reach " + std::to_string(kArchiveSizeLimit) +
@@ -185,7 +192,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
   }
   const uint32_t crc = static_cast<uint32_t>(
       crc32(crc32(0, nullptr, 0), contents.data(), static_cast<uInt>(contents.size())));
-  const auto offset = static_cast<uint32_t>(archive.data.size());
+  const auto offset = static_cast<uint32_t>(archive.written + archive.data.size());
 
   // The fields from "version needed" to the name length, shared by both records.
   Bytes common;
@@ -220,7 +227,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
 }
 
 void FinishArchive(ArchiveWriter& archive) {
-  const auto directoryOffset = static_cast<uint32_t>(archive.data.size());
+  const auto directoryOffset = static_cast<uint32_t>(archive.written + archive.data.size());
   const auto directorySize = static_cast<uint32_t>(archive.directory.size());
   archive.data.insert(archive.data.end(), archive.directory.begin(), archive.directory.end());
   archive.directory.clear();

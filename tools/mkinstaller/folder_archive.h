@@ -38,8 +38,11 @@ std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
 uint32_t DosDateTime(int64_t seconds);
 
 // The archive as it grows: entries' local headers and data, and their
-// central-directory records.
+// central-directory records. The caller may write `data` out and clear it
+// at any time, counting it in `written`, so that only the directory stays
+// in memory.
 struct ArchiveWriter {
+  uint64_t written = 0;  // bytes of the archive taken out of `data` so far
   Bytes data;
   Bytes directory;
   uint32_t count = 0;
@@ -52,6 +55,7 @@ struct ArchiveWriter {
 std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
                      uint32_t dosDateTime, const Bytes& contents, int level);
 
-// Appends the central directory and the end record; `archive.data` is then
-// the whole archive. AddEntry's checks keep it within the limits.
+// Appends the central directory and the end record to `archive.data`, which
+// then holds the rest of the archive. AddEntry's checks keep it within the
+// limits.
 void FinishArchive(ArchiveWriter& archive);

@@ -35,6 +35,11 @@ std::string ReadWholeFile(const std::string& path, const char* what, Bytes& cont
   errno = 0;
   FileHandle file(std::fopen(path.c_str(), "rb"));
   if (file) {
+    // Room for the whole file at once: no copies while it grows, and no
+    // doubled capacity, which a 32-bit builder could not spare.
+    std::error_code sizeError;
+    const uintmax_t size = fs::file_size(path, sizeError);
+    if (!sizeError && size < contents.max_size()) contents.reserve(static_cast<size_t>(size));
     uint8_t buffer[1 << 16];
     size_t count;
     while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {

@@ -1,8 +1,9 @@
 // mkinstaller's access to files: listing a folder, reading an input whole,
 // telling whether two paths name the same file or one lies in a folder, and
-// replacing the output through a temporary file. Each returns an empty
-// string on success, else the problem as one line. The POSIX calls of the
-// tool are in list_tree_posix.cpp and replace_file_posix.cpp only.
+// writing the output into a temporary file that replaces it when complete. Each returns an empty
+// string on success, else the problem as one line. The system calls of the
+// tool are in list_tree_posix.cpp and output_file_posix.cpp (POSIX) and in
+// host_files_windows.cpp (Windows) only.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +19,28 @@ std::string ReadWholeFile(const std::string& path, const char* what, Bytes& cont
 // either does not exist, lead to the same absolute, normalised path.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Writes `parts` one after another into a new file beside `target` and
-// renames it over `target` once all of it is written and closed. On any
-// failure the new file is removed and `target` stays as it was.
-std::string ReplaceFile(const std::string& target, const std::vector<const Bytes*>& parts);
+// The output while it is written: a new file beside `target`, renamed over
+// `target` by CommitOutput once all of it is written and closed. Destroyed
+// before that, on any failure, it is closed and removed, and `target` stays
+// as it was.
+struct OutputFile {
+  std::string target;
+  std::string path;      // of the new file
+  intptr_t handle = -1;  // its descriptor (POSIX) or HANDLE (Windows); -1 when closed
+  bool committed = false;
+
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+};
+
+// Creates the new file for `target`.
+std::string CreateOutput(const std::string& target, OutputFile& file);
+// Appends `bytes` to it.
+std::string WriteOutput(OutputFile& file, const Bytes& bytes);
+// Puts it on the disk, closes it and renames it over the target.
+std::string CommitOutput(OutputFile& file);
 
 // One file or directory below the folder being packed.
 struct TreeItem {

@@ -12,9 +12,13 @@
 // run prints one line "mkinstaller: <problem>" on stderr and exits with 2 for
 // a usage error, 1 for any other. --inspect prints its report on stdout and
 // exits with 1, each problem on a line of stderr, when the installer is not
-// consistent.
+// consistent. The stub and a given archive are held in memory whole; --from
+// writes each entry out as soon as it is packed, holding one file and its
+// deflated form. A 32-bit builder short of address space for them refuses
+// with that reason.
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -109,9 +113,13 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
   return "";
 }
 
-// The archive of every file and folder below `folder`, in name order.
+// Writes the stub, then the archive of every file and folder below
+// `folder` in name order into a new `output` for `target`, each entry as
+// soon as it is packed: one file and its deflated form are in memory at a
+// time, besides the central directory. The tree is listed and checked
+// before the output is created.
 std::string PackFolder(const std::string& folder, const InstallerValues& values, int level,
-                       Bytes& archive) {
+                       const Bytes& stub, const std::string& target, OutputFile& output) {
   std::optional<int64_t> fixedTime;
   std::string problem = SourceDateEpoch(fixedTime);
   std::vector<TreeItem> items;
@@ -120,21 +128,25 @@ std::string PackFolder(const std::string& folder, const InstallerValues& values,
     problem = CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory),
                         SetupProgramName(values.setupCommand));
   }
-  if (!problem.empty()) return problem;
+  if (problem.empty()) problem = CreateOutput(target, output);
+  if (problem.empty()) problem = WriteOutput(output, stub);
   ArchiveWriter writer;
   Bytes contents;
-  for (const TreeItem& item : items) {
+  for (size_t i = 0; i < items.size() && problem.empty(); ++i) {
+    const TreeItem& item = items[i];
     contents.clear();
     if (!item.isDirectory) problem = ReadWholeFile(item.path, "file", contents);
     if (problem.empty()) {
       problem = AddEntry(writer, item.name, item.isDirectory,
                          DosDateTime(fixedTime.value_or(item.modified)), contents, level);
     }
-    if (!problem.empty()) return problem;
+    if (problem.empty()) problem = WriteOutput(output, writer.data);
+    writer.written += writer.data.size();
+    writer.data.clear();
   }
+  if (!problem.empty()) return problem;
   FinishArchive(writer);
-  archive.swap(writer.data);
-  return "";
+  return WriteOutput(output, writer.data);
 }
 
 int Inspect(const std::string& path) {
@@ -149,9 +161,7 @@ int Inspect(const std::string& path) {
   return inspection.problems.empty() ? 0 : kRefused;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc == 1) return Refuse(kUsageError, kUsage);
   CommandLine line;
   std::string problem = ParseCommandLine(argc, argv, line);
@@ -177,21 +187,37 @@ int main(int argc, char** argv) {
     return Refuse(kRefused, "output lies inside the folder to pack");
   }
 
-  Bytes stub, archive;
+  Bytes stub;
+  OutputFile output;
   problem = ReadWholeFile(*line.stub, "stub", stub);
   if (problem.empty()) problem = PatchStub(stub, values);
   if (problem.empty() && line.archive) {
+    Bytes archive;
     problem = ReadWholeFile(*line.archive, "archive", archive);
     if (problem.empty() && !HasEndOfCentralDirectory(archive)) {
       problem = "archive '" + *line.archive +
                 "' is not a ZIP file (no end-of-central-directory record)";
     }
+    if (problem.empty()) problem = CreateOutput(*line.output, output);
+    if (problem.empty()) problem = WriteOutput(output, stub);
+    if (problem.empty()) problem = WriteOutput(output, archive);
   }
   if (problem.empty() && line.folder) {
     const int level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
-    problem = PackFolder(*line.folder, values, level, archive);
+    problem = PackFolder(*line.folder, values, level, stub, *line.output, output);
   }
-  if (problem.empty()) problem = ReplaceFile(*line.output, {&stub, &archive});
+  if (problem.empty()) problem = CommitOutput(output);
   if (!problem.empty()) return Refuse(kRefused, problem);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Refuse(kRefused, "out of memory: the stub, a given archive and each file packed are "
+                            "held in memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
+  }
 }

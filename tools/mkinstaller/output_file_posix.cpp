@@ -1,0 +1,75 @@
+// Writing the output through a temporary file (POSIX); see host_files.h.
+// The temporary file lies in the target's directory, so the closing rename
+// stays within one file system and is atomic: a reader sees the old file or
+// the whole new one, never a part.
+#include "host_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+std::string Failure(const char* action, const std::string& path) {
+  return std::string("cannot ") + action + " '" + path + "': " + std::strerror(errno);
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (handle >= 0) close(static_cast<int>(handle));
+  if (!path.empty() && !committed) unlink(path.c_str());
+}
+
+// A file that did not exist before, executable like the stub, named after
+// the target and this process; a name already taken (a leftover of an
+// earlier run) moves on to the next number.
+std::string CreateOutput(const std::string& target, OutputFile& file) {
+  file.target = target;
+  const std::filesystem::path targetPath(target);
+  const std::string prefix =
+      (targetPath.parent_path() / ("." + targetPath.filename().string())).string() + ".tmp" +
+      std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = prefix + std::to_string(attempt);
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
+    if (descriptor >= 0) {
+      file.path = path;
+      file.handle = descriptor;
+      return "";
+    }
+    if (errno != EEXIST) return Failure("create a temporary file", path);
+  }
+  return "cannot create a temporary file beside '" + target + "': every name is taken";
+}
+
+std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t count =
+        write(static_cast<int>(file.handle), bytes.data() + done, bytes.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0) errno = EIO;
+    if (count <= 0) return Failure("write", file.path);
+    done += static_cast<size_t>(count);
+  }
+  return "";
+}
+
+std::string CommitOutput(OutputFile& file) {
+  // On the disk before the rename, so a crash cannot leave the new name on
+  // a short file.
+  if (fsync(static_cast<int>(file.handle)) != 0) return Failure("write", file.path);
+  const int descriptor = static_cast<int>(file.handle);
+  file.handle = -1;
+  if (close(descriptor) != 0) return Failure("write", file.path);
+  if (std::rename(file.path.c_str(), file.target.c_str()) != 0) {
+    return Failure("replace", file.target);
+  }
+  file.committed = true;
+  return "";
+}
