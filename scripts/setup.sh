@@ -2,7 +2,9 @@
 # Installs what a fresh Debian machine lacks to build and test the project:
 # the host toolchain and GoogleTest, both mingw-w64 cross compilers, wine64 with
 # an X server for the Wine bench, the archivers the tests and benchmarks use,
-# and clang with its runtime (libFuzzer and the sanitizers) for the fuzz build.
+# zlib for the builder (host and mingw-w64), osslsigncode and openssl for the
+# signing test, and clang with its runtime (libFuzzer and the sanitizers) for
+# the fuzz build.
 # Idempotent: packages already present are not touched. Never installs wine32.
 set -euo pipefail
 
