@@ -17,9 +17,8 @@ bool IsDotsOnly(const char* begin, const char* end) {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Windows opens a device for a component whose part before the first dot,
-// less trailing blanks, is a device name in any letter case: "nul", "NUL.txt",
-// "Com1 .log" and "aux.tar.gz" all name devices, in any directory.
+}  // namespace
+
 bool IsDeviceName(const char* begin, const char* end) {
   const char* stem = begin;
   while (stem < end && *stem != '.') ++stem;
@@ -36,8 +35,6 @@ bool IsDeviceName(const char* begin, const char* end) {
   return length == 4 && (memcmp(upper, "COM", 3) == 0 || memcmp(upper, "LPT", 3) == 0) &&
          upper[3] >= '1' && upper[3] <= '9';
 }
-
-}  // namespace
 
 bool StaysInsideTarget(const char* name) {
   if (name[0] == '\\' || strchr(name, ':')) return false;

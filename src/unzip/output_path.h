@@ -14,6 +14,11 @@
 // send the entry's bytes to the device, or block on a port.
 bool StaysInsideTarget(const char* name);
 
+// True when Windows opens a device for the path component [begin, end):
+// its part before the first dot, less trailing blanks, is a device name in
+// any letter case ("nul", "NUL.txt", "Com1 .log" and "aux.tar.gz" all are).
+bool IsDeviceName(const char* begin, const char* end);
+
 // Writes target + name to out (kMaxOutputPath characters and a terminator).
 // False, with nothing promised about out, when the join is longer.
 bool JoinOutputPath(const char* target, const char* name, char* out);

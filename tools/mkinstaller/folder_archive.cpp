@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <map>
 
+#include "unzip/output_path.h"
+
 namespace {
 
 constexpr uint16_t kVersion = 20;  // 2.0: deflate and directories
@@ -28,18 +30,6 @@ std::string Upper(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return text;
-}
-
-// Windows opens these devices in any folder and with any extension.
-bool IsDeviceName(const std::string& component) {
-  std::string base = Upper(component.substr(0, component.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices) {
-    if (base == device) return true;
-  }
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
 }
 
 std::string NameProblem(const std::string& name, size_t allowance) {
@@ -61,7 +51,7 @@ std::string NameProblem(const std::string& name, size_t allowance) {
     if (component.back() == '.' || component.back() == ' ') {
       return quoted + " has a part ending in '" + component.back() + "', which Windows drops";
     }
-    if (IsDeviceName(component)) {
+    if (IsDeviceName(component.data(), component.data() + component.size())) {
       return quoted + " holds '" + component + "', a device name on Windows";
     }
     from = to + 1;
