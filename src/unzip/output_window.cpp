@@ -35,10 +35,15 @@ bool CopyMatch(uint32_t& pos, uint32_t source, uint32_t length) {
     const uint8_t* from = window + source;
     if (lead == 1) {
       memset(to, *from, piece);
-    } else if (lead >= 8 || lead < 0) {
-      // Eight bytes at a time: a chunk never reads a byte that this piece
-      // writes after it, whether the source trails by eight or more (block
-      // moves and long-period runs) or lies ahead.
+    } else if (lead < 0) {
+      // The source lies ahead (up to 7 bytes ahead at distances 32761 to
+      // 32767, so the ranges may overlap): every byte is read before this
+      // piece overwrites it, which memmove does too.
+      memmove(to, from, piece);
+    } else if (lead >= 8) {
+      // Eight bytes at a time: with the source eight or more bytes behind,
+      // a chunk never reads a byte that this piece writes after it (block
+      // moves and long-period runs).
       uint32_t i = 0;
       for (; i + 8 <= piece; i += 8) memcpy(to + i, from + i, 8);
       for (; i < piece; ++i) to[i] = from[i];

@@ -108,6 +108,30 @@ TEST(InflateMatches, RandomMatchesAgreeWithAByteByByteModel) {
   EXPECT_EQ(ReferenceCrc(expected), run.crc);
 }
 
+// Once the window has wrapped, distances 32761 to 32767 put the source 7 to
+// 1 bytes ahead of the write position: each byte is read before the match
+// overwrites it, as in a byte-by-byte copy.
+TEST(InflateMatches, SourceJustAheadOfTheWritePosition) {
+  std::mt19937 rng(7);
+  Bytes expected;
+  BitWriter w;
+  w.Put(1, 1);
+  w.Put(1, 2);
+  for (int i = 0; i < 33000; ++i) {
+    const uint8_t b = static_cast<uint8_t>(rng());
+    w.FixedSymbol(b);
+    expected.push_back(b);
+  }
+  for (uint32_t distance = 32761; distance <= 32767; ++distance) {
+    w.FixedMatch(258, distance);
+    for (int i = 0; i < 258; ++i) expected.push_back(expected[expected.size() - distance]);
+  }
+  w.FixedSymbol(256);
+  InflateRun run = RunInflate(w.Finish());
+  ASSERT_EQ(ExtractResult::Ok, run.result);
+  EXPECT_TRUE(expected == run.output);
+}
+
 TEST(InflateMatches, OutputEndingOnAWindowBoundary) {
   for (size_t size : {32767u, 32768u, 32769u, 65536u}) {
     BitWriter w;
@@ -310,6 +334,69 @@ TEST(InflateDynamicBlocks, RepeatPastTheAnnouncedLengthsIsRejected) {
   d.Header(w, true);
   w.Put(0, 32);
   EXPECT_EQ(ExtractResult::BadArchive, RunInflate(w.Finish()).result);
+}
+
+// 258 literal/length lengths, zero but for the given symbols.
+std::vector<uint8_t> LiteralLengths(std::initializer_list<std::pair<int, uint8_t>> given) {
+  std::vector<uint8_t> l(258, 0);
+  for (const auto& g : given) l[g.first] = g.second;
+  return l;
+}
+
+// Header edges, each in a block that is valid but for the point it makes:
+// the literals, then a match of length 3 when matchSymbol >= 0; output null
+// means the block must be refused.
+TEST(InflateDynamicBlocks, HeaderEdges) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> literal, distance;
+    std::vector<uint8_t> codeLengthLengths;  // empty: DynamicBlock's
+    std::vector<CodeLengthItem> items;       // empty: one symbol per length
+    std::string literals;
+    int matchSymbol;
+    const char* output;
+  };
+  const std::vector<uint8_t> ab = SmallLiteralLengths();
+  std::vector<uint8_t> threeCodes(19, 0);  // 0, 1 and 2 get 2 bits; 11 is unassigned
+  threeCodes[0] = threeCodes[1] = threeCodes[2] = 2;
+  // 'a' and 'b' between zeros, then 256 and 257; the four distance lengths
+  // end in a 16 whose repeat count comes last.
+  auto repeatAtEnd = [](uint32_t extra) {
+    return std::vector<CodeLengthItem>{{18, 86}, {2, 0},  {2, 0}, {18, 127}, {18, 8},
+                                       {2, 0},   {2, 0},  {2, 0}, {16, extra}};
+  };
+  const Case cases[] = {
+      {"incomplete distance code of three codes", ab, {2, 2, 2}, {}, {}, "ab", 1, "ababa"},
+      {"incomplete code-length code", LiteralLengths({{'a', 1}, {256, 2}, {257, 2}}), {1},
+       threeCodes, {}, "a", -1, nullptr},
+      {"repeat ending at the announced count", ab, {2, 2, 2, 2}, {}, repeatAtEnd(0), "ab", 1,
+       "ababa"},
+      {"repeat running one past it", ab, {2, 2, 2, 2}, {}, repeatAtEnd(1), "ab", 1, nullptr},
+      // Both 16s repeat 0: after a 17 following 'a', and after an 18
+      // following 'h'; repeating 2 would over-subscribe the code.
+      {"16 after 17 and 18 repeats zero",
+       LiteralLengths({{'a', 2}, {'h', 2}, {256, 2}, {257, 2}}), {1}, {},
+       {{18, 86}, {2, 0}, {17, 0}, {16, 0}, {2, 0}, {18, 127}, {16, 0}, {17, 7}, {2, 0}, {2, 0},
+        {1, 0}},
+       "ah", 0, "ahhhh"},
+  };
+  for (const Case& c : cases) {
+    DynamicBlock d(c.literal, c.distance);
+    if (!c.codeLengthLengths.empty()) d.codeLengthLengths_ = c.codeLengthLengths;
+    d.items_ = c.items;
+    BitWriter w;
+    d.Header(w, true);
+    for (char ch : c.literals) d.Literal(w, static_cast<uint8_t>(ch));
+    if (c.matchSymbol >= 0) d.Match(w, 3, static_cast<uint32_t>(c.matchSymbol));
+    d.Literal(w, 256);
+    const InflateRun run = RunInflate(w.Finish());
+    if (c.output) {
+      EXPECT_EQ(ExtractResult::Ok, run.result) << c.what;
+      EXPECT_EQ(ToBytes(c.output), run.output) << c.what;
+    } else {
+      EXPECT_EQ(ExtractResult::BadArchive, run.result) << c.what;
+    }
+  }
 }
 
 TEST(InflateDynamicBlocks, SymbolsBeyondTheAlphabetMayHaveLengthsButNotOccur) {
