@@ -230,6 +230,26 @@ TEST(HuffmanTables, SparseSubTableIsWidened) {
   widths.clear();
   CollectWidths(kept.Root, kept.Bits, &widths);
   EXPECT_EQ((std::vector<uint32_t>{4, 3, 1, 1}), widths);
+
+  // The widening threshold, 2^(k - w) > a + 1 with a the codes of length k
+  // still to place. Under a 4-bit root (the 4-bit code stays in it): one
+  // 5-bit code fills a 1-bit table up to one slot and is not widened; two
+  // 6-bit codes leave a 2-bit table two slots short, and it is.
+  Tables edge;
+  Build(edge, {1, 2, 3, 4, 5, 6, 6}, 7, 4);
+  ASSERT_EQ(kHuffComplete, edge.Status);
+  widths.clear();
+  CollectWidths(edge.Root, edge.Bits, &widths);
+  EXPECT_EQ((std::vector<uint32_t>{4, 1, 1}), widths);
+  EXPECT_EQ(4u, Decode(edge, 0b0111).Consumed);
+  EXPECT_EQ(5u, Decode(edge, 0b01111).Consumed);
+
+  Tables wide;
+  Build(wide, {1, 2, 3, 4, 6, 6, 7, 7, 7, 7}, 10, 4);
+  ASSERT_EQ(kHuffComplete, wide.Status);
+  widths.clear();
+  CollectWidths(wide.Root, wide.Bits, &widths);
+  EXPECT_EQ((std::vector<uint32_t>{4, 3}), widths);
 }
 
 // The end-of-block code's length caps a sub-table that would reach past it.
