@@ -17,7 +17,9 @@ void RefillInput() {
   // Reading stops for good once more than CompressedSize + 2 bytes came in;
   // from then on the buffer's old bytes stand in for data. The sum is taken
   // in 64 bits (a size near 2^31 would overflow), and BytesRead never runs
-  // past what a 32-bit count can hold.
+  // past what a 32-bit count can hold. That second stop, at most 2^31 - 2048
+  // bytes read, only ever comes first for compressed sizes from 2147481598
+  // up to the largest accepted, 2147483547 (that of a streamed entry).
   if (static_cast<int64_t>(Engine.BytesRead) > static_cast<int64_t>(Engine.CompressedSize) + 2 ||
       Engine.BytesRead > INT32_MAX - kInputBufferSize) {
     Engine.InputExhausted = true;

@@ -199,7 +199,8 @@ ExtractResult InflateStored() {
   while (length > 0 && !Engine.AbortRequested && !Engine.InputExhausted) {
     if (Engine.BitCount == 0 && Engine.InputPos <= Engine.InputLast) {
       // Byte-aligned with nothing held: move what the input buffer has in
-      // one piece. No refill happens inside, so the flags cannot change.
+      // one piece. No refill happens inside, so the flags cannot change; the
+      // bytes and the refill points are those of the byte-at-a-time branch.
       uint32_t n = static_cast<uint32_t>(Engine.InputLast - Engine.InputPos + 1);
       if (n > length) n = length;
       if (n > kWindowSize - WindowPos) n = kWindowSize - WindowPos;
