@@ -3,10 +3,11 @@ scripts/demo/payload and run under the Wine bench as a user would run it.
 
     python3 scripts/demo.py BENCH_DIR
 
-Builds the payload archive (the sample files, a generated catalogue large
-enough to watch the extraction, and the setup probe as SETUP.EXE), makes
-build/demo/orvane_demo.exe with mkinstaller from the win64 stub, runs it
-under the UI robot, and prints what happened: the boxes shown, the files in
+Lays out the payload folder (the sample files, a generated catalogue large
+enough to watch the extraction, and the setup probe as SETUP.EXE), packs it
+into build/demo/orvane_demo.exe with one `mkinstaller --from` from the win64
+stub, prints what `mkinstaller --inspect` says of it, runs it under the UI
+robot, and prints what happened: the boxes shown, the files in
 the working directory, the registry entries written, the setup program's
 own report, and where the screenshot of the extraction window was saved.
 Expects the win64 and host builds and a running bench.
@@ -15,7 +16,6 @@ Expects the win64 and host builds and a running bench.
 import shutil
 import subprocess
 import sys
-import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -37,14 +37,11 @@ def catalogue() -> bytes:
 
 
 def make_payload() -> Path:
-    archive = DEMO / "payload.zip"
-    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-        for path in sorted((ROOT / "scripts" / "demo" / "payload").rglob("*")):
-            if path.is_file():
-                z.write(path, path.relative_to(ROOT / "scripts" / "demo" / "payload").as_posix())
-        z.writestr("data/CATALOG.TXT", catalogue())
-        z.write(BUILD / "win64" / "setup_probe.exe", "SETUP.EXE")
-    return archive
+    folder = DEMO / "payload"
+    shutil.copytree(ROOT / "scripts" / "demo" / "payload", folder)
+    (folder / "data" / "CATALOG.TXT").write_bytes(catalogue())
+    shutil.copy(BUILD / "win64" / "setup_probe.exe", folder / "SETUP.EXE")
+    return folder
 
 
 def main(argv) -> int:
@@ -53,8 +50,13 @@ def main(argv) -> int:
     bench = Bench(argv[1], BUILD / "win64")
     shutil.rmtree(DEMO, ignore_errors=True)
     DEMO.mkdir(parents=True)
-    subprocess.run([str(BUILD / "host" / "mkinstaller"), "--stub", str(BUILD / "win64" / "orvane_stub.exe"),
-                    "--archive", str(make_payload()), "-o", str(INSTALLER)], check=True)
+    mkinstaller = str(BUILD / "host" / "mkinstaller")
+    subprocess.run([mkinstaller, "--stub", str(BUILD / "win64" / "orvane_stub.exe"),
+                    "--from", str(make_payload()), "-o", str(INSTALLER)], check=True)
+    inspection = subprocess.run([mkinstaller, "--inspect", str(INSTALLER)], check=True,
+                                capture_output=True, text=True).stdout
+    print("mkinstaller --inspect:")
+    print("".join("  " + line + "\n" for line in inspection.splitlines()), end="")
     print(f"installer: {INSTALLER} ({INSTALLER.stat().st_size} bytes: the win64 stub and the "
           f"archive; the deliverable win32 stub is {(BUILD / 'win32' / 'orvane_stub.exe').stat().st_size} bytes)")
 
