@@ -125,9 +125,9 @@ inline const HuffEntry* Lookup(LocalBits& r, const HuffEntry* table, uint32_t bi
 // Fast-path limits: one item of deflate data reads at most 48 bits (a
 // 15-bit length code, 5 extra bits, a 15-bit distance code, 13 extra bits),
 // so with 8 input bytes buffered a top-up to 56 bits covers the whole item;
-// a match writes at most 258 bytes.
+// a turn of the fast loop writes at most two literals and a 258-byte match.
 constexpr int32_t kFastInputBytes = 8;
-constexpr uint32_t kMaxMatch = 258;
+constexpr uint32_t kFastWindowRoom = 2 + 258;
 
 // Follows a slot's links without refilling; the caller has made sure that
 // all bits of the code are in the local buffer. Null for an invalid code.
@@ -166,7 +166,7 @@ inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
 enum class FastStop { Careful, Done };
 
 // Decodes items while the input buffer holds enough bytes for a whole item
-// and the window has room for the longest match. No refill, flush, message
+// and the window has room for what one turn writes. No refill, flush, message
 // pump or abort poll can happen in here, so the flags need no look between
 // items; everything else is what the careful loop does, byte for byte and
 // bit for bit. Done with *result set at the end of the block or an error;
@@ -181,12 +181,36 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
   const uint32_t literalMask = (1u << literalBits) - 1;
   const uint32_t distanceMask = (1u << distanceBits) - 1;
   FastStop stop = FastStop::Careful;
-  while (in <= inLimit && pos < kWindowSize - kMaxMatch) {
+  while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
     r.Bits |= Little64(buffer + in) << r.Count;
     in += static_cast<int32_t>((63 - r.Count) >> 3);
     r.Count |= 56;
 
-    const HuffEntry* e = FollowLinks(r, literals + (static_cast<uint32_t>(r.Bits) & literalMask));
+    // Up to three literals from root slots per top-up: each takes at most
+    // 15 bits, and a root index needs at most 15 (a later top-up only adds
+    // bits above those, so a slot read before it stays the right one).
+    const HuffEntry* e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+    if (e->Operation == kOpLiteral) {
+      Drop(r, e->Bits);
+      window[pos++] = static_cast<uint8_t>(e->Value);
+      e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+      if (e->Operation == kOpLiteral) {
+        Drop(r, e->Bits);
+        window[pos++] = static_cast<uint8_t>(e->Value);
+        e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+        if (e->Operation == kOpLiteral) {
+          Drop(r, e->Bits);
+          window[pos++] = static_cast<uint8_t>(e->Value);
+          continue;
+        }
+      }
+      // The next item may need a whole item's bits again.
+      if (in > inLimit) break;
+      r.Bits |= Little64(buffer + in) << r.Count;
+      in += static_cast<int32_t>((63 - r.Count) >> 3);
+      r.Count |= 56;
+    }
+    e = FollowLinks(r, e);
     if (!e) {
       *result = ExtractResult::BadArchive;
       stop = FastStop::Done;
@@ -240,7 +264,7 @@ ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances
       break;
     }
     if (literals && distances && Engine.InputLast - Engine.InputPos >= kFastInputBytes - 1 &&
-        pos < kWindowSize - kMaxMatch) {
+        pos < kWindowSize - kFastWindowRoom) {
       if (FastItems(r, pos, literals, distances, literalBits, distanceBits, &result) ==
           FastStop::Done)
         break;
