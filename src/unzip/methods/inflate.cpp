@@ -7,7 +7,11 @@
 // input buffer already holds, refills through the engine exactly where
 // NeedBits would (one byte at a time, when a needed byte is not buffered),
 // and hands unused whole bytes back to the input buffer when it returns, so
-// refills, the message pump and the abort poll keep their rhythm.
+// refills, the message pump and the abort poll keep their rhythm. Within it,
+// a quick loop runs while a whole item's bytes are buffered and the window
+// has room for one turn: there no refill or flush can happen, so it skips
+// the per-item checks and copies near matches inline; the careful loop
+// takes every item near a refill or the window's end.
 #include "unzip/methods/inflate.h"
 
 #include <cstring>
