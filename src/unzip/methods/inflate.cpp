@@ -152,13 +152,18 @@ inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
   if (distance >= 8) {
     // With the source eight or more bytes behind, an 8-byte chunk reads only
     // bytes that are final; the last chunk ends exactly at the match's end
-    // (overlapping the one before), so nothing past it is touched.
+    // (overlapping the one before), so nothing past it is touched. Shorter
+    // matches take two overlapping 4- or 2-byte moves the same way.
     if (length >= 8) {
       uint32_t i = 0;
       for (; i + 8 < length; i += 8) memcpy(to + i, from + i, 8);
       memcpy(to + length - 8, from + length - 8, 8);
+    } else if (length >= 4) {
+      memcpy(to, from, 4);
+      memcpy(to + length - 4, from + length - 4, 4);
     } else {
-      for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+      memcpy(to, from, 2);
+      memcpy(to + length - 2, from + length - 2, 2);
     }
   } else if (distance == 1) {
     memset(to, *from, length);
