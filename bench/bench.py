@@ -2,7 +2,7 @@
 """Extraction benchmark: the host engine tool against the extractors a user
 would otherwise reach for.
 
-One command, from any directory:   python3 bench/bench.py [--rounds N]
+One command, from any directory:   python3 bench/bench.py [--rounds N] [--section S]
 
 It builds build/host/extract (host preset), makes two corpora from files
 every machine of this kind has after scripts/setup.sh (the Windows binaries
@@ -25,6 +25,12 @@ archives by the test tree's encoders (build/host/tests/methods/classic_zip;
 no tool here writes these methods). Shrunk and imploded archives are timed
 against unzip and 7z, which decode them; reduced ones, which no other tool
 here decodes, give the engine's throughput alone.
+
+The decoding section follows (--section decode runs it alone): the first
+80 MB of the wine corpus as one tar, zipped at level 6 as a single entry and
+gzipped (gzip -6); the engine's user CPU extracting that entry against
+libdeflate-gunzip's decoding the gzip stream to a file, with the wall times
+of both. It isolates the inflate loop from the per-file costs.
 
 The builder follows (--section builder runs it alone): each corpus copied
 into a folder (names that differ only in letter case, which an installer
@@ -53,6 +59,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 LIMIT = 100 * 1000 * 1000
+DECODE_LIMIT = 80 * 1000 * 1000
 CLASSIC_LIMIT = 20 * 1000 * 1000
 # Method, and the tools besides the engine that decode it.
 CLASSIC = (("shrunk", ("unzip", "7z")), ("imploded", ("unzip", "7z")),
@@ -157,6 +164,55 @@ def tools_for(engine, inputs, kind, work):
     return tools
 
 
+def cpu_timed(cmd, target, stdout=None):
+    """Like timed, but returns (user CPU, wall time) of the child."""
+    if target.exists():
+        shutil.rmtree(target) if target.is_dir() else target.unlink()
+    if stdout is None:
+        target.mkdir()
+    start = time.perf_counter()
+    with open(target if stdout else os.devnull, "wb") as f:
+        child = subprocess.Popen(cmd, stdout=f, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(child.pid, 0)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"failed: {' '.join(map(str, cmd))}")
+    return usage.ru_utime, elapsed
+
+
+def decode(engine, work, rounds):
+    """One large deflated entry: the engine's user CPU against libdeflate's."""
+    files, total = pick_files(CORPORA["wine"], DECODE_LIMIT)
+    listing = work / "decode.list"
+    listing.write_text("".join(str(p.relative_to("/")) + "\n" for p in files))
+    tar = work / "decode.tar"
+    run(["tar", "-cf", str(tar), "-C", "/", "-T", str(listing)])
+    archive, gz = work / "decode.zip", work / "decode.tar.gz"
+    run(["zip", "-q", "-6", "-j", str(archive), str(tar)])
+    with open(gz, "wb") as f:
+        run(["gzip", "-6", "-c", str(tar)], stdout=f)
+    out, gunzip_out = work / "out", work / "gunzip.out"
+    cpu_timed([engine, archive, out], out)
+    if (out / tar.name).read_bytes() != tar.read_bytes():
+        sys.exit("engine output differs: one-entry tar")
+    tools = (("engine", lambda: cpu_timed([engine, archive, out], out)),
+             ("libdeflate-gunzip",
+              lambda: cpu_timed(["libdeflate-gunzip", "-c", gz], gunzip_out, stdout=True)))
+    times = {t: [] for t, _ in tools}
+    for _ in range(rounds):
+        for t, fn in tools:
+            times[t].append(fn())
+    print(f"\ndecode: {len(files)} wine files as one {tar.stat().st_size / 1e6:.1f} MB tar, "
+          f"one entry ({archive.stat().st_size / 1e6:.1f} MB deflated)")
+    print(f"  ({rounds} rounds, medians)")
+    base = statistics.median(u for u, _ in times["engine"])
+    for t, _ in tools:
+        user = statistics.median(u for u, _ in times[t])
+        wall = statistics.median(w for _, w in times[t])
+        ratio = "" if t == "engine" else f"   engine/{t} {base / user:5.2f} (user CPU)"
+        print(f"    {t:18} {user:7.3f} s user {wall:7.3f} s wall{ratio}")
+
+
 def check_engine(engine, archive, files, work):
     """The engine's output must equal the source files, byte for byte."""
     out = work / "check"
@@ -251,7 +307,7 @@ def builder(mkinstaller, work, rounds):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--section", choices=("all", "extract", "classic", "builder"), default="all")
+    ap.add_argument("--section", choices=("all", "extract", "classic", "decode", "builder"), default="all")
     args = ap.parse_args()
 
     engine, classic_zip, mkinstaller = build_tools()
@@ -271,6 +327,8 @@ def main():
                 report(kind, tools_for(engine, inputs, kind, work), args.rounds)
         if args.section in ("all", "classic"):
             classic(engine, classic_zip, work, args.rounds)
+        if args.section in ("all", "decode"):
+            decode(engine, work, args.rounds)
         if args.section in ("all", "builder"):
             builder(mkinstaller, work, args.rounds)
     finally:

@@ -239,6 +239,33 @@ std::vector<uint8_t> SmallLiteralLengths() {
   return l;
 }
 
+// Two literals and a 258-byte match right after a match that ends a little
+// before the window's end, with short literal codes: a turn of the decoder's
+// quick loop must leave room for all three items, or the match runs past
+// the window.
+TEST(InflateDynamicBlocks, LiteralsAndLongMatchNearTheWindowEnd) {
+  std::vector<uint8_t> literal(286, 0);
+  for (int s : {int{'a'}, int{'b'}, int{'c'}, int{'q'}, 256, 257, 284, 285}) literal[s] = 3;
+  DynamicBlock d(literal, {1, 1});  // distances 1 and 2
+  for (uint32_t end = 32500; end < 32516; ++end) {
+    BitWriter w;
+    d.Header(w, true);
+    const uint32_t left = end - 1, runs = left % 258;
+    for (uint32_t i = 0; i < 1 + runs % 3; ++i) d.Literal(w, 'q');
+    for (uint32_t i = 0; i < runs / 3; ++i) d.Match(w, 3, 0);
+    for (uint32_t i = 0; i < left / 258; ++i) d.Match(w, 258, 0);
+    d.Literal(w, 'a');
+    d.Literal(w, 'b');
+    d.Match(w, 258, 1);
+    d.Literal(w, 256);
+    Bytes expected = Repeat('q', end);
+    for (int i = 0; i < 130; ++i) expected.insert(expected.end(), {'a', 'b'});
+    InflateRun run = RunInflate(w.Finish());
+    ASSERT_EQ(ExtractResult::Ok, run.result) << end;
+    EXPECT_TRUE(expected == run.output) << end;
+  }
+}
+
 TEST(InflateDynamicBlocks, LoneDistanceCodeOfLengthOne) {
   DynamicBlock d(SmallLiteralLengths(), {1});
   BitWriter w;

@@ -7,12 +7,17 @@
 // input buffer already holds, refills through the engine exactly where
 // NeedBits would (one byte at a time, when a needed byte is not buffered),
 // and hands unused whole bytes back to the input buffer when it returns, so
-// refills, the message pump and the abort poll keep their rhythm.
+// refills, the message pump and the abort poll keep their rhythm. Within it,
+// a quick loop runs while a whole item's bytes are buffered and the window
+// has room for one turn: there no refill or flush can happen, so it skips
+// the per-item checks and copies near matches inline; the careful loop
+// takes every item near a refill or the window's end.
 #include "unzip/methods/inflate.h"
 
 #include <cstring>
 
 #include "unzip/engine_state.h"
+#include "unzip/little_endian.h"
 #include "unzip/methods/huffman.h"
 #include "unzip/output_window.h"
 
@@ -87,11 +92,7 @@ inline uint32_t Peek(const LocalBits& r, uint32_t n) {
 // looks at more than 48 bits, so the item then needs no refill.
 inline void FillFromBuffer(LocalBits& r) {
   if (Engine.InputLast - Engine.InputPos < 7) return;
-  const uint8_t* p = Engine.InputBuffer + Engine.InputPos;
-  const uint64_t word = uint64_t{p[0]} | uint64_t{p[1]} << 8 | uint64_t{p[2]} << 16 |
-                        uint64_t{p[3]} << 24 | uint64_t{p[4]} << 32 | uint64_t{p[5]} << 40 |
-                        uint64_t{p[6]} << 48 | uint64_t{p[7]} << 56;
-  r.Bits |= word << r.Count;
+  r.Bits |= Little64(Engine.InputBuffer + Engine.InputPos) << r.Count;
   const uint32_t taken = (63 - r.Count) >> 3;
   Engine.InputPos = static_cast<int16_t>(Engine.InputPos + taken);
   r.Count += taken * 8;
@@ -125,6 +126,137 @@ inline const HuffEntry* Lookup(LocalBits& r, const HuffEntry* table, uint32_t bi
   return e;
 }
 
+// Fast-path limits: one item of deflate data reads at most 48 bits (a
+// 15-bit length code, 5 extra bits, a 15-bit distance code, 13 extra bits),
+// so with 8 input bytes buffered a top-up to 56 bits covers the whole item;
+// a turn of the fast loop writes at most two literals and a 258-byte match.
+constexpr int32_t kFastInputBytes = 8;
+constexpr uint32_t kFastWindowRoom = 2 + 258;
+
+// Follows a slot's links without refilling; the caller has made sure that
+// all bits of the code are in the local buffer. Null for an invalid code.
+inline const HuffEntry* FollowLinks(LocalBits& r, const HuffEntry* e) {
+  while (e->Operation > kOpLiteral) {
+    if (e->Operation == kOpInvalid) return nullptr;
+    Drop(r, e->Bits);
+    e = e->Link + Peek(r, e->Operation - kOpLinkBase);
+  }
+  Drop(r, e->Bits);
+  return e;
+}
+
+// Copies a match that lies wholly before pos and ends before the window's
+// end, so it needs neither wrapping nor a flush; the same bytes as CopyMatch.
+inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
+  const uint8_t* from = to - distance;
+  if (distance >= 8) {
+    // With the source eight or more bytes behind, an 8-byte chunk reads only
+    // bytes that are final; the last chunk ends exactly at the match's end
+    // (overlapping the one before), so nothing past it is touched. Shorter
+    // matches take two overlapping 4- or 2-byte moves the same way.
+    if (length >= 8) {
+      uint32_t i = 0;
+      for (; i + 8 < length; i += 8) memcpy(to + i, from + i, 8);
+      memcpy(to + length - 8, from + length - 8, 8);
+    } else if (length >= 4) {
+      memcpy(to, from, 4);
+      memcpy(to + length - 4, from + length - 4, 4);
+    } else {
+      memcpy(to, from, 2);
+      memcpy(to + length - 2, from + length - 2, 2);
+    }
+  } else if (distance == 1) {
+    memset(to, *from, length);
+  } else {
+    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+  }
+}
+
+enum class FastStop { Careful, Done };
+
+// Decodes items while the input buffer holds enough bytes for a whole item
+// and the window has room for what one turn writes. No refill, flush, message
+// pump or abort poll can happen in here, so the flags need no look between
+// items; everything else is what the careful loop does, byte for byte and
+// bit for bit. Done with *result set at the end of the block or an error;
+// Careful when the careful loop is to take over.
+FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
+                   const HuffEntry* distances, uint32_t literalBits, uint32_t distanceBits,
+                   ExtractResult* result) {
+  uint8_t* const window = OutputWindow;
+  const uint8_t* const buffer = Engine.InputBuffer;
+  int32_t in = Engine.InputPos;
+  const int32_t inLimit = Engine.InputLast - (kFastInputBytes - 1);
+  const uint32_t literalMask = (1u << literalBits) - 1;
+  const uint32_t distanceMask = (1u << distanceBits) - 1;
+  FastStop stop = FastStop::Careful;
+  while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
+    r.Bits |= Little64(buffer + in) << r.Count;
+    in += static_cast<int32_t>((63 - r.Count) >> 3);
+    r.Count |= 56;
+
+    // Up to three literals from root slots per top-up: each takes at most
+    // 15 bits, and a root index needs at most 15 (a later top-up only adds
+    // bits above those, so a slot read before it stays the right one).
+    const HuffEntry* e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+    if (e->Operation == kOpLiteral) {
+      Drop(r, e->Bits);
+      window[pos++] = static_cast<uint8_t>(e->Value);
+      e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+      if (e->Operation == kOpLiteral) {
+        Drop(r, e->Bits);
+        window[pos++] = static_cast<uint8_t>(e->Value);
+        e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
+        if (e->Operation == kOpLiteral) {
+          Drop(r, e->Bits);
+          window[pos++] = static_cast<uint8_t>(e->Value);
+          continue;
+        }
+      }
+      // The next item may need a whole item's bits again.
+      if (in > inLimit) break;
+      r.Bits |= Little64(buffer + in) << r.Count;
+      in += static_cast<int32_t>((63 - r.Count) >> 3);
+      r.Count |= 56;
+    }
+    e = FollowLinks(r, e);
+    if (!e) {
+      *result = ExtractResult::BadArchive;
+      stop = FastStop::Done;
+      break;
+    }
+    if (e->Operation == kOpLiteral) {
+      window[pos++] = static_cast<uint8_t>(e->Value);
+      continue;
+    }
+    if (e->Operation == kOpEndOfBlock) {
+      *result = ExtractResult::Ok;
+      stop = FastStop::Done;
+      break;
+    }
+    const uint32_t length = e->Value + Peek(r, e->Operation);
+    Drop(r, e->Operation);
+    e = FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
+    if (!e) {
+      *result = ExtractResult::BadArchive;
+      stop = FastStop::Done;
+      break;
+    }
+    const uint32_t distance = e->Value + Peek(r, e->Operation);
+    Drop(r, e->Operation);
+    if (distance <= pos) {
+      CopyNear(window + pos, distance, length);
+      pos += length;
+    } else {
+      // Wraps to the window's end (or reaches before the entry's start);
+      // pos stays below the end, so no flush can fail.
+      CopyMatch(pos, (pos - distance) & 0xFFFF, length);
+    }
+  }
+  Engine.InputPos = static_cast<int16_t>(in);
+  return stop;
+}
+
 ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances,
                            uint32_t literalBits, uint32_t distanceBits) {
   LocalBits r{Engine.BitBuffer, Engine.BitCount};
@@ -139,6 +271,13 @@ ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances
     if (Engine.InputExhausted) {
       result = ExtractResult::ReadFailed;
       break;
+    }
+    if (literals && distances && Engine.InputLast - Engine.InputPos >= kFastInputBytes - 1 &&
+        pos < kWindowSize - kFastWindowRoom) {
+      if (FastItems(r, pos, literals, distances, literalBits, distanceBits, &result) ==
+          FastStop::Done)
+        break;
+      continue;
     }
     if (r.Count < 48) FillFromBuffer(r);
 
