@@ -87,15 +87,22 @@ inline uint32_t Peek(const LocalBits& r, uint32_t n) {
   return static_cast<uint32_t>(r.Bits) & ((1u << n) - 1);
 }
 
-// Tops the local buffer up to at least 56 bits from bytes already in the
-// input buffer, when 8 of them are there; one item of deflate data never
-// looks at more than 48 bits, so the item then needs no refill.
+// Tops the local buffer up to 56 to 63 bits with whole bytes from
+// buffer[in ..], which must hold 8 bytes; in moves past the bytes taken.
+inline void TopUp(LocalBits& r, const uint8_t* buffer, int32_t& in) {
+  r.Bits |= Little64(buffer + in) << r.Count;
+  in += static_cast<int32_t>((63 - r.Count) >> 3);
+  r.Count |= 56;  // the count plus 8 per byte taken
+}
+
+// Tops the local buffer up from bytes already in the input buffer, when 8 of
+// them are there; one item of deflate data never looks at more than 48 bits,
+// so the item then needs no refill.
 inline void FillFromBuffer(LocalBits& r) {
   if (Engine.InputLast - Engine.InputPos < 7) return;
-  r.Bits |= Little64(Engine.InputBuffer + Engine.InputPos) << r.Count;
-  const uint32_t taken = (63 - r.Count) >> 3;
-  Engine.InputPos = static_cast<int16_t>(Engine.InputPos + taken);
-  r.Count += taken * 8;
+  int32_t in = Engine.InputPos;
+  TopUp(r, Engine.InputBuffer, in);
+  Engine.InputPos = static_cast<int16_t>(in);
 }
 
 // Leaves the local buffer's bits to the engine, returning whole unused bytes
@@ -191,9 +198,7 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
   const uint32_t distanceMask = (1u << distanceBits) - 1;
   FastStop stop = FastStop::Careful;
   while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
-    r.Bits |= Little64(buffer + in) << r.Count;
-    in += static_cast<int32_t>((63 - r.Count) >> 3);
-    r.Count |= 56;
+    TopUp(r, buffer, in);
 
     // Up to three literals from root slots per top-up: each takes at most
     // 15 bits, and a root index needs at most 15 (a later top-up only adds
@@ -215,9 +220,7 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
       }
       // The next item may need a whole item's bits again.
       if (in > inLimit) break;
-      r.Bits |= Little64(buffer + in) << r.Count;
-      in += static_cast<int32_t>((63 - r.Count) >> 3);
-      r.Count |= 56;
+      TopUp(r, buffer, in);
     }
     e = FollowLinks(r, e);
     if (!e) {
