@@ -98,6 +98,18 @@ void ReadSystemDirectory(char* out, uint32_t size);
 // True for the first byte of a two-byte character of the ANSI code page.
 bool IsLeadByte(uint8_t byte);
 
+// Entry names. An archive gives a name in UTF-8 or in the OEM code page; the
+// engine carries paths in the form the file functions take. Both calls go
+// through UTF-16 and are false when a character has no exact counterpart or
+// the result does not fit (count units, or size bytes with the terminator).
+// The OEM code page is the system's on Win32 and 437, the format's own, on
+// the host.
+bool OemToWide(const uint8_t* text, uint32_t length, uint16_t* out, uint32_t capacity,
+               uint32_t* count);
+// Into the ANSI code page on Win32 without best-fit look-alikes (a fullwidth
+// solidus never becomes '/'), into UTF-8 on the host.
+bool WideToPathText(const uint16_t* text, uint32_t count, char* out, uint32_t size);
+
 // The user's side.
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
 // Called with every box's caption and text just before it is shown; the

@@ -10,7 +10,8 @@
 // offset of the Zip64 end record) leads to the Zip64 end record ("PK" 6 6,
 // +32 total, +40 size, +48 start, 64-bit; 56 bytes), which the directory
 // then ends at.
-// Directory record: "PK" 1 2, +5 host system, +10 method, +20/+24 the
+// Directory record: "PK" 1 2, +5 host system, +8 flags (bit 11: the name
+// is UTF-8), +10 method, +20/+24 the
 // compressed and uncompressed size, +28/+30/+32 the lengths of name, extra
 // field and comment, +38 external attributes, +42 the local header's
 // offset, +46 the name.
@@ -24,6 +25,7 @@
 
 #include <string.h>
 
+#include "unzip/entry_name.h"
 #include "unzip/little_endian.h"
 #include "unzip/zip64.h"
 
@@ -273,14 +275,8 @@ DirectoryResult NextEntry(DirectoryReader& reader) {
   }
 
   DirectoryEntry& e = reader.Entry;
-  uint32_t nameLength = Little16(p + 28);
-  uint32_t kept = nameLength > kMaxEntryName ? kMaxEntryName : nameLength;
-  memcpy(e.Name, p + kRecordSize, kept);
-  e.Name[kept] = '\0';
-  for (uint32_t i = 0; i < kept; ++i) {
-    if (e.Name[i] == '/') e.Name[i] = '\\';
-  }
-  e.NameCut = nameLength > kMaxEntryName;
+  e.NameRefused =
+      !TakeEntryName(p + kRecordSize, Little16(p + 28), (Little16(p + 8) & kFlagUtf8Name) != 0, e.Name);
   e.Method = Little16(p + 10);
   e.Attributes = p[5] == 0 ? p[38] : 0;  // host system 0: MS-DOS and compatibles
   uint64_t values[3];

@@ -17,8 +17,8 @@ constexpr uint32_t kMaxEntryName = 259;
 
 struct DirectoryEntry {
   uint32_t HeaderOffset;  // of the local header, counting bytes in front of the archive
-  char Name[kMaxEntryName + 1];  // backslashes, cut at 259 characters
-  bool NameCut;           // the directory's name was longer than Name holds
+  char Name[kMaxEntryName + 1];  // backslashes, in the ANSI code page (see entry_name.h)
+  bool NameRefused;       // Name could not be converted or was cut: it holds the raw bytes
   uint16_t Method;
   uint16_t Attributes;    // low byte of the external attributes, MS-DOS hosts only
   uint32_t CompressedSize;    // after the Zip64 field

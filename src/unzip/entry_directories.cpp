@@ -7,12 +7,13 @@
 
 #include "platform/platform.h"
 #include "unzip/extract_entry.h"
+#include "unzip/output_path.h"
 
 char* NextPathToken(char* text, char separator) {
   static char* resume = nullptr;
   char* piece = text ? text : resume;
   if (!piece) return nullptr;
-  char* end = strchr(piece, separator);
+  char* end = FindSeparator(piece, separator);
   if (end) {
     *end = '\0';
     resume = end + 1;
@@ -30,7 +31,9 @@ void MakeEntryDirectories(const char* path) {
 
   // One directory component stands before each backslash.
   int directories = 0;
-  for (size_t i = 0; i < length; ++i) directories += buffer[i] == '\\';
+  for (const char* c = FindSeparator(buffer, '\\'); c; c = FindSeparator(c + 1, '\\')) {
+    ++directories;
+  }
 
   char* component = NextPathToken(buffer, '\\');
   for (int i = 0; i < directories && component; ++i, component = NextPathToken(nullptr, '\\')) {

@@ -44,7 +44,7 @@ void AppendNumber(Text& text, uint32_t value) {
 
 const char* FileNamePart(const char* path) {
   const char* name = path;
-  for (const char* c = path; *c; ++c) {
+  for (const char* c = path; *c; c = NextCharacter(c)) {
     if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
   }
   return name;
@@ -99,13 +99,14 @@ bool StopsTheWalk(ExtractResult result) {
 }
 
 // Extracts one directory entry below the target. Names that would leave the
-// target, were cut, or make too long a path are refused as write errors;
+// target, cannot be converted, were cut, or make too long a path are refused
+// as write errors;
 // Zip64 sizes or offsets beyond the engine's as not supported.
 ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
-  if (entry.NameCut || !StaysInsideTarget(entry.Name) || !JoinOutputPath(target, entry.Name, path)) {
+  if (entry.NameRefused || !StaysInsideTarget(entry.Name) || !JoinOutputPath(target, entry.Name, path)) {
     return ExtractResult::WriteFailed;
   }
   // An existing file loses read-only, hidden and system so that it can be
@@ -145,8 +146,11 @@ void ExtractArchive(const char* archivePath, const char* targetDirectory) {
   size_t length = strlen(targetDirectory);
   if (length > kMaxOutputPath) length = kMaxOutputPath + 1;  // every join is then too long
   memcpy(target, targetDirectory, length);
-  if (length > 0 && target[length - 1] != '\\') target[length++] = '\\';
   target[length] = '\0';
+  if (length > 0 && !EndsInBackslash(target, length)) {
+    target[length++] = '\\';
+    target[length] = '\0';
+  }
 
   if (!FileExists(archivePath)) {
     Text text = {};

@@ -19,6 +19,7 @@
 #include "unzip/methods/inflate.h"
 #include "unzip/methods/unreduce.h"
 #include "unzip/methods/unshrink.h"
+#include "unzip/output_path.h"
 #include "unzip/output_window.h"
 #include "unzip/zip64.h"
 
@@ -102,12 +103,12 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   size_t length = strlen(outputPath);
   if (length > kMaxOutputPath) return ExtractResult::WriteFailed;
   memcpy(path, outputPath, length + 1);
-  if ((attributes & kAttrDirectory) && length > 0 && path[length - 1] != '\\') {
+  if ((attributes & kAttrDirectory) && length > 0 && !EndsInBackslash(path, length)) {
     if (length + 1 > kMaxOutputPath) return ExtractResult::WriteFailed;
     path[length++] = '\\';
     path[length] = '\0';
   }
-  bool directoryEntry = length > 0 && path[length - 1] == '\\';
+  bool directoryEntry = EndsInBackslash(path, length);
 
   Engine.Archive = OpenForReading(archivePath);
   if (Engine.Archive == kNoFile) return ExtractResult::ReadFailed;

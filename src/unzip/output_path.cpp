@@ -3,9 +3,11 @@
 
 #include <string.h>
 
+#include "platform/platform.h"
 #include "unzip/extract_entry.h"
 
 namespace {
+
 
 bool IsDotsOnly(const char* begin, const char* end) {
   if (end - begin < 2) return false;
@@ -18,6 +20,27 @@ bool IsDotsOnly(const char* begin, const char* end) {
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
+
+const char* NextCharacter(const char* c) {
+  return IsLeadByte(static_cast<uint8_t>(c[0])) && c[1] != '\0' ? c + 2 : c + 1;
+}
+
+const char* FindSeparator(const char* text, char separator) {
+  for (const char* c = text; *c != '\0'; c = NextCharacter(c)) {
+    if (*c == separator) return c;
+  }
+  return nullptr;
+}
+
+char* FindSeparator(char* text, char separator) {
+  return const_cast<char*>(FindSeparator(static_cast<const char*>(text), separator));
+}
+
+bool EndsInBackslash(const char* path, size_t length) {
+  const char* last = nullptr;
+  for (const char* c = path; c < path + length; c = NextCharacter(c)) last = c;
+  return last && *last == '\\';
+}
 
 bool IsDeviceName(const char* begin, const char* end) {
   const char* stem = begin;
@@ -38,13 +61,12 @@ bool IsDeviceName(const char* begin, const char* end) {
 
 bool StaysInsideTarget(const char* name) {
   if (name[0] == '\\' || strchr(name, ':')) return false;
-  const char* component = name;
-  for (const char* c = name;; ++c) {
-    if (*c == '\\' || *c == '\0') {
-      if (IsDotsOnly(component, c) || IsDeviceName(component, c)) return false;
-      if (*c == '\0') return true;
-      component = c + 1;
-    }
+  for (const char* component = name;;) {
+    const char* end = FindSeparator(component, '\\');
+    if (!end) end = component + strlen(component);
+    if (IsDotsOnly(component, end) || IsDeviceName(component, end)) return false;
+    if (*end == '\0') return true;
+    component = end + 1;
   }
 }
 

@@ -3,8 +3,9 @@
 // On the host there is no user and no window: message boxes are recorded
 // (and answered OK), the status text goes to an observer, the abort key is
 // "held down" when a test says so, the tick count can be frozen at a chosen
-// value, the Windows and System directories are whatever a test sets, and
-// the message pump runs a hook, so that a test can call back into the engine
+// value, the Windows and System directories are whatever a test sets, a
+// test can stand in a two-byte ANSI code page, and the message pump runs a
+// hook, so that a test can call back into the engine
 // from where a window procedure would run.
 #pragma once
 
@@ -40,6 +41,10 @@ void UseRealTickCount();
 // The directories ReadWindowsDirectory and ReadSystemDirectory report
 // (Windows paths; "C:\WINDOWS" and "C:\WINDOWS\system32" until set).
 void SetHostSystemDirectories(const char* windowsDirectory, const char* systemDirectory);
+
+// While on, IsLeadByte reports the lead bytes of code page 932 (Japanese),
+// as a Win32 system with that ANSI code page would; off (the default), none.
+void SetHostCodePage932(bool on);
 
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);

@@ -187,7 +187,18 @@ void CloseListing(DirectoryListing* listing) {
   listing->search = 0;
 }
 
-bool IsLeadByte(uint8_t) { return false; }
+namespace {
+bool hostCodePage932 = false;
+}  // namespace
+
+void SetHostCodePage932(bool on) { hostCodePage932 = on; }
+
+// The host's paths are UTF-8 and have no two-byte characters, except while
+// a test stands in code page 932, whose lead bytes are 0x81-0x9F and
+// 0xE0-0xFC.
+bool IsLeadByte(uint8_t byte) {
+  return hostCodePage932 && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
 
 namespace {
 
