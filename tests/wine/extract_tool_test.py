@@ -147,6 +147,33 @@ class ExtractUnderWine(unittest.TestCase):
         self.assertEqual(sorted(p.name for p in target.iterdir()),
                          ["blocked", "first.txt", "last.txt"])
 
+    def test_names_beyond_ascii_keep_their_characters_or_are_refused(self):
+        # Wine's ANSI code page here is 1252, its OEM code page 437. Python's
+        # zipfile sets flag bit 11 for every name beyond ASCII; the
+        # placeholder X becomes the code page 437 byte of "Ü", unflagged.
+        archive = self.work / "names.zip"
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("Über/Ärger.txt", b"utf-8")
+            z.writestr("Xbersicht.txt", b"code page 437")
+            z.writestr("中文.txt", b"no such characters in 1252")
+            z.writestr("..／escape.txt", b"a fullwidth solidus")
+            z.writestr("..＼escape.txt", b"a fullwidth reverse solidus")
+            z.writestr("plain.txt", b"ascii")
+        archive.write_bytes(archive.read_bytes().replace(b"Xbersicht", b"\x9abersicht"))
+        target = self.work / "out" / "t"
+        result = self.extract(archive, target, 3)
+        # Refused names are shown as the directory gives them.
+        self.assertEqual(self.texts(result),
+                         ["Write error! on " + name.encode().decode("latin-1")
+                          for name in ("中文.txt", "..／escape.txt", "..＼escape.txt")],
+                         result.transcript)
+        self.assertEqual((target / "Über" / "Ärger.txt").read_bytes(), b"utf-8")
+        self.assertEqual((target / "Übersicht.txt").read_bytes(), b"code page 437")
+        self.assertEqual((target / "plain.txt").read_bytes(), b"ascii")
+        self.assertEqual(sorted(p.name for p in target.iterdir()),
+                         ["plain.txt", "Über", "Übersicht.txt"])
+        self.assertEqual(sorted(p.name for p in (self.work / "out").iterdir()), ["t"])
+
     def test_missing_and_broken_archives(self):
         result = self.extract(self.work / "nothere.zip", self.work / "out", 1)
         self.assertEqual(self.texts(result),

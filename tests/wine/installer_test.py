@@ -60,6 +60,30 @@ class Installer(InstallerCase):
         self.assertEqual(sorted(p.name for p in temp.iterdir()), ["mysetup", "orvane_r.exe"])
         self.assert_registered(temp_windows, "mysetup", working_windows)
 
+    def test_names_beyond_ascii_reach_the_setup_program(self):
+        temp, temp_windows = self.use_temp("e2e-names")
+        entries = {"SETUP.EXE": self.probe, "Xbersicht.txt": b"code page 437",
+                   "中文.txt": b"not in code page 1252",
+                   # Last: the setup program starts in this folder.
+                   "Über/Ärger.txt": b"utf-8"}
+        archive = self.make_archive(entries)
+        archive.write_bytes(archive.read_bytes().replace(b"Xbersicht", b"\x9abersicht"))
+        installer = self.installer_of("names.exe", archive)
+        self.bench.reg_delete(RUN_ONCE_KEY, "names")
+        result = self.bench.run(installer, answers=["OK"])
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual([b.text for b in result.boxes],
+                         ["Write error! on " + "中文.txt".encode().decode("latin-1")])
+        working = temp / "names"
+        self.assertEqual((working / "Übersicht.txt").read_bytes(), b"code page 437")
+        self.assertEqual((working / "Über" / "Ärger.txt").read_bytes(), b"utf-8")
+        # The probe reports its directory in code page 1252, which Python
+        # reads as Latin-1: the same characters here.
+        report = self.probe_report(working)
+        self.assertEqual(report["directory"], f"{temp_windows}names\\Über")
+        self.assertEqual(sorted(p.name for p in working.iterdir()),
+                         ["SETUP.EXE", "probe-report.txt", "Über", "Übersicht.txt"])
+
     def test_setup_starts_plainly_before_vista_and_elevated_after(self):
         # The elevated start asks the shell to expand environment references
         # in the path; the plain start does not. So the setup command
