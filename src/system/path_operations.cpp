@@ -4,7 +4,9 @@
 #include "platform/platform.h"
 
 void AddTrailingBackslash(PathText& path) {
-  if (path.length > 0 && path.chars[path.length - 1] != '\\') AppendChar(path, '\\');
+  if (path.length > 0 && AfterLastDelimiter(path.chars, "\\") != path.length) {
+    AppendChar(path, '\\');
+  }
 }
 
 uint32_t AfterLastDelimiter(const char* text, const char* delimiters) {

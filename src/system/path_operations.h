@@ -8,8 +8,8 @@
 
 #include "system/path_text.h"
 
-// Appends a backslash unless the path is empty or already ends in one (only
-// the last byte is looked at).
+// Appends a backslash unless the path is empty or already ends in one (a
+// character whose second byte is 0x5C does not count).
 void AddTrailingBackslash(PathText& path);
 
 // The index just after the last character of `text` that is one of

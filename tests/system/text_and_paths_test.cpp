@@ -49,6 +49,15 @@ TEST(PathOperations, TrailingBackslashAndFileNameStart) {
   EXPECT_EQ(FileNameStart("f.exe"), 0u);
   EXPECT_EQ(FileNameStart("C:\\dir\\"), 7u);
   EXPECT_EQ(AfterLastDelimiter("a.b\\c.d", "."), 6u);
+
+  // Code page 932: "ソ" is 83 5C, "表" 95 5C.
+  SetHostCodePage932(true);
+  PathText path;
+  SetText(path, "C:\\\x83\x5C");
+  AddTrailingBackslash(path);
+  EXPECT_EQ(Text(path), "C:\\\x83\x5C\\");
+  EXPECT_EQ(FileNameStart("C:\\\x95\x5C\\\x83\x5C.exe"), 6u);
+  SetHostCodePage932(false);
 }
 
 TEST(PathOperations, StripExtension) {
