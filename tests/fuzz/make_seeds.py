@@ -4,7 +4,8 @@
 OUTDIR/archive/ gets the PKZIP corpus (../shared/corpus/pkzip) and archives
 made here of a small payload: by zip (deflated, stored, written to a pipe,
 from standard input with and without Zip64 sizes), by python3's zipfile
-(stored and deflated, to a file and to an unseekable stream) and by
+(stored and deflated, to a file and to an unseekable stream; names beyond
+ASCII in UTF-8 and code page 437) and by
 classic_zip, the test encoders (shrunk, reduced with every factor, imploded
 both ways). OUTDIR/decoder/ gets every entry of those archives in
 decoder_fuzzer's input layout (described in decoder_fuzzer.cpp).
@@ -71,6 +72,14 @@ def python_archives(payload, names, out):
                 z.write(os.path.join(payload, name), name)
         with open(os.path.join(out, f"python-{label}-stream.zip"), "wb") as f:
             f.write(stream.data)
+    # Names beyond ASCII: UTF-8 under flag bit 11, and without it code page
+    # 437 (the placeholder X becomes 0x9A, "Ü").
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        for name in ("Über/Ärger.txt", "中文.txt", "..／x.txt", "Xbersicht.txt"):
+            z.writestr(name, name.encode())
+    with open(os.path.join(out, "python-names.zip"), "wb") as f:
+        f.write(buffer.getvalue().replace(b"Xbersicht", b"\x9abersicht"))
 
 
 def zip_archives(payload, out):
