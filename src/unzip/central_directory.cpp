@@ -11,10 +11,9 @@
 // +32 total, +40 size, +48 start, 64-bit; 56 bytes), which the directory
 // then ends at.
 // Directory record: "PK" 1 2, +5 host system, +8 flags (bit 11: the name
-// is UTF-8), +10 method, +20/+24 the
-// compressed and uncompressed size, +28/+30/+32 the lengths of name, extra
-// field and comment, +38 external attributes, +42 the local header's
-// offset, +46 the name.
+// is UTF-8), +10 method, +20/+24 the compressed and uncompressed size,
+// +28/+30/+32 the lengths of name, extra field and comment, +38 external
+// attributes, +42 the local header's offset, +46 the name.
 //
 // A comment may hold something that looks like an end record, and an
 // archive may sit behind other bytes (a self-extractor) with its offsets
@@ -275,8 +274,8 @@ DirectoryResult NextEntry(DirectoryReader& reader) {
   }
 
   DirectoryEntry& e = reader.Entry;
-  e.NameRefused =
-      !TakeEntryName(p + kRecordSize, Little16(p + 28), (Little16(p + 8) & kFlagUtf8Name) != 0, e.Name);
+  bool utf8 = (Little16(p + 8) & kFlagUtf8Name) != 0;
+  e.NameRefused = !TakeEntryName(p + kRecordSize, Little16(p + 28), utf8, e.Name);
   e.Method = Little16(p + 10);
   e.Attributes = p[5] == 0 ? p[38] : 0;  // host system 0: MS-DOS and compatibles
   uint64_t values[3];

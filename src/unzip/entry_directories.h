@@ -4,8 +4,9 @@
 // Splits a path in place: given a text, starts on it; given null, goes on
 // where the previous call stopped. Returns the current piece and, when a
 // separator follows, overwrites it with a terminator; after the last piece
-// the next call returns null. A separator byte that is the second byte of a
-// two-byte character does not split. Empty pieces are returned as empty strings.
+// the next call returns null. Empty pieces are returned as empty strings. A
+// separator byte that is the second byte of a two-byte character does not
+// split.
 char* NextPathToken(char* text, char separator);
 
 // Enters, and makes where missing, every directory of a backslash path up to

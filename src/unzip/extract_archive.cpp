@@ -100,13 +100,14 @@ bool StopsTheWalk(ExtractResult result) {
 
 // Extracts one directory entry below the target. Names that would leave the
 // target, cannot be converted, were cut, or make too long a path are refused
-// as write errors;
-// Zip64 sizes or offsets beyond the engine's as not supported.
+// as write errors; Zip64 sizes or offsets beyond the engine's as not
+// supported.
 ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
-  if (entry.NameRefused || !StaysInsideTarget(entry.Name) || !JoinOutputPath(target, entry.Name, path)) {
+  if (entry.NameRefused || !StaysInsideTarget(entry.Name) ||
+      !JoinOutputPath(target, entry.Name, path)) {
     return ExtractResult::WriteFailed;
   }
   // An existing file loses read-only, hidden and system so that it can be

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 bool IsDotsOnly(const char* begin, const char* end) {
   if (end - begin < 2) return false;
   for (const char* c = begin; c < end; ++c) {

@@ -1,4 +1,5 @@
-// Maps Windows paths onto the host: every backslash becomes '/'.
+// Maps Windows paths onto the host: every backslash becomes '/', except a
+// second byte of a two-byte character (which only tests stand in).
 #include "platform/posix/host_path.h"
 
 #include "platform/platform.h"
