@@ -83,8 +83,12 @@ class InstallerCase(unittest.TestCase):
         return installer
 
     def probe_report(self, directory):
-        self.assertTrue(self.bench.wait_for_file(directory / "probe-report.txt", 20),
-                        f"the setup program did not run in {directory}")
+        # A generous wait: it only runs out when something is wrong, and a
+        # loaded machine can take long to start a Wine process.
+        if not self.bench.wait_for_file(directory / "probe-report.txt", 60):
+            found = sorted(str(p.relative_to(directory)) for p in directory.rglob("*")) \
+                if directory.is_dir() else "no such directory"
+            self.fail(f"the setup program did not run in {directory}; it holds {found}")
         return read_probe_report(directory)
 
     def removal_command(self, temp_windows, directory_windows):
