@@ -1,6 +1,10 @@
 // The stub's entry: reads its own path and the command line, selects the
 // mode and runs it. Every mode ends the process; the exit code is 0 unless a
 // failure ends the run through FatalError (exit code 1).
+//
+// The stub links no C runtime, so the process starts in WinMainCRTStartup
+// itself, the entry point the linker looks for in a Windows GUI program:
+// nothing runs before it, and no static constructor exists to be run.
 #include <windows.h>
 
 #include "launcher/beside_mode.h"
@@ -38,7 +42,7 @@ CommandArguments Arguments;
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+extern "C" void WinMainCRTStartup() {
   DWORD length = GetModuleFileNameA(nullptr, Arguments.text[0], kArgumentCapacity);
   if (length == 0 || length >= kArgumentCapacity) {
     FatalError("The program could not read its own file name.");

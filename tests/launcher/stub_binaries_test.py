@@ -1,15 +1,38 @@
-"""Checks the built stubs as files: format, subsystem, imports, size budget,
-and the template fields' default contents occurring exactly once.
+"""Checks the built stubs as files: format, subsystem, imports (the win32
+stub's against the reviewed list in win32_stub_imports.txt), size budgets,
+the win32 stub's instruction set, and the template fields' default contents
+occurring exactly once.
 
     python3 stub_binaries_test.py WIN32_STUB WIN64_STUB
+
+The instruction check disassembles the win32 stub with
+i686-w64-mingw32-objdump; its link map (orvane_stub.map beside it) names
+the functions allowed instructions newer than the i486, those whose names
+end in "Pclmul": each runs only after a run-time check of the processor.
 """
 
+import re
+import subprocess
 import struct
 import sys
 import unittest
+from pathlib import Path
 
 SIZE_BUDGET = 65536
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
+CODE_BUDGET = 40960  # the win32 stub less its resources
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll"}
+REVIEWED_IMPORTS = Path(__file__).with_name("win32_stub_imports.txt")
+# What an i486 lacks: the Pentium's and later processors' instructions
+# (conditional moves, time-stamp and performance counters, CPUID, the 8-byte
+# compare-exchange, fast system calls, the long NOPs, bit-manipulation and
+# CRC instructions, cache and fence instructions, state saves) and every
+# instruction on MMX, SSE, AVX or mask registers.
+NEWER_THAN_I486 = re.compile(
+    r"^(f?cmov\w*|f?u?comip?|rdtscp?|rdpmc|cpuid|cmpxchg(8|16)b|sys(enter|exit|call|ret)|"
+    r"nop[wl]|ud[01]|popcnt|lzcnt|tzcnt|movbe|andn|bextr|bls(i|msk|r)|bzhi|mulx|pdep|pext|"
+    r"rorx|sarx|shlx|shrx|adcx|adox|crc32|prefetch\w*|clflush\w*|[lsm]fence|fx(save|rstor)\w*|"
+    r"xsave\w*|xrstor\w*|emms|femms)$")
+VECTOR_REGISTER = re.compile(r"%([xyz]mm\d+|mm\d|k\d)\b")
 FIELD_DEFAULTS = {
     "stub size": b"0279041",
     "install directory": b"INSTALL" + b"0" * 121,
@@ -43,15 +66,67 @@ class PeFile:
                 return raw_ptr + rva - vaddr
         raise ValueError(f"RVA {rva:#x} is in no section")
 
-    def imported_dlls(self):
-        names, at = [], self.offset(self.import_rva)
+    def text(self, rva: int) -> str:
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imports(self):
+        """(DLL, function) pairs, by name; an import by ordinal as "#N"."""
+        pairs, at = [], self.offset(self.import_rva)
+        wide = self.magic != 0x10B
+        entry, by_ordinal = (8, 1 << 63) if wide else (4, 1 << 31)
         while True:
             descriptor = struct.unpack_from("<IIIII", self.data, at)
             if not any(descriptor):
-                return names
-            start = self.offset(descriptor[3])
-            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii"))
+                return pairs
+            dll = self.text(descriptor[3])
+            thunk = self.offset(descriptor[0] or descriptor[4])
+            while True:
+                value = struct.unpack_from("<Q" if wide else "<I", self.data, thunk)[0]
+                if value == 0:
+                    break
+                pairs.append((dll, f"#{value & 0xFFFF}" if value & by_ordinal else self.text(value + 2)))
+                thunk += entry
             at += 20
+
+    def imported_dlls(self):
+        return {dll for dll, _ in self.imports()}
+
+    def section_size(self, name: bytes) -> int:
+        return sum(raw_size for section, _, _, raw_size, _ in self.sections
+                   if section.rstrip(b"\0") == name)
+
+
+def guarded_ranges(map_file: Path):
+    """Address ranges of the functions whose names end in "Pclmul", from
+    the link map (each is an input section .text$<mangled name>)."""
+    found = re.findall(r"^ \.text\$(\S*Pclmul\S*)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)",
+                       map_file.read_text(), re.M)
+    return [(int(start, 16), int(start, 16) + int(size, 16)) for _, start, size in found]
+
+
+def newer_instructions(stub: Path):
+    """Instructions of the stub newer than the i486, outside the guarded
+    functions, as "address: instruction" lines."""
+    allowed = guarded_ranges(stub.with_suffix(".map"))
+    listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", str(stub)],
+                             capture_output=True, text=True, check=True).stdout
+    found = []
+    for line in listing.splitlines():
+        address, tab, instruction = line.partition(":\t")
+        if not tab or not address.strip():
+            continue
+        words = instruction.split()
+        if words and words[0] in ("rep", "repz", "repnz", "lock"):
+            words = words[1:]
+        if not words:
+            continue
+        at = int(address, 16)
+        if any(start <= at < end for start, end in allowed):
+            continue
+        if NEWER_THAN_I486.match(words[0]) or VECTOR_REGISTER.search(instruction):
+            found.append(f"{at:#x}: {instruction.strip()}")
+    return found
 
 
 class StubBinaries(unittest.TestCase):
@@ -63,8 +138,21 @@ class StubBinaries(unittest.TestCase):
         data = self.load(WIN32_STUB)
         self.assertLessEqual(len(data), SIZE_BUDGET, f"{WIN32_STUB} is {len(data)} bytes")
         pe = PeFile(data)
+        code = len(data) - pe.section_size(b".rsrc")
+        self.assertLessEqual(code, CODE_BUDGET, f"{WIN32_STUB} is {code} bytes without resources")
         self.assertEqual((pe.machine, pe.magic), (0x14C, 0x10B), "not an i386 PE32 image")
         self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+
+    def test_win32_stub_imports_only_the_reviewed_functions(self):
+        reviewed = {tuple(line.split()) for line in REVIEWED_IMPORTS.read_text().splitlines()
+                    if line.strip() and not line.startswith("#")}
+        imported = set(PeFile(self.load(WIN32_STUB)).imports())
+        self.assertEqual(sorted(imported - reviewed), [], f"not reviewed: see {REVIEWED_IMPORTS}")
+        self.assertEqual(sorted(reviewed - imported), [], f"no longer imported: update {REVIEWED_IMPORTS}")
+
+    def test_win32_stub_runs_on_an_i486(self):
+        found = newer_instructions(Path(WIN32_STUB))
+        self.assertEqual(found[:20], [], f"{len(found)} instructions newer than the i486")
 
     def test_win64_stub_is_a_pe32_plus_gui_program(self):
         pe = PeFile(self.load(WIN64_STUB))
