@@ -5,12 +5,14 @@ scripts/demo/payload and run under the Wine bench as a user would run it.
 
 Lays out the payload folder (the sample files, a generated catalogue large
 enough to watch the extraction, and the setup probe as SETUP.EXE), packs it
-into build/demo/orvane_demo.exe with one `mkinstaller --from` from the win64
-stub, prints what `mkinstaller --inspect` says of it, runs it under the UI
-robot, and prints what happened: the boxes shown, the files in
-the working directory, the registry entries written, the setup program's
-own report, and where the screenshot of the extraction window was saved.
-Expects the win64 and host builds and a running bench.
+into build/demo/orvane_demo.exe with one `mkinstaller --from` from the
+deliverable, the win32 stub (the win64 one only where 32-bit programs cannot
+run, and it says so), prints what `mkinstaller --inspect` says of it, runs
+it under the UI robot, and prints what happened: the boxes shown, the files
+in the working directory, the registry entries written (in the registry view
+of the stub's width), the setup program's own report, and where the
+screenshot of the extraction window was saved. Expects the win32, win64 and
+host builds and a running bench.
 """
 
 import shutil
@@ -47,18 +49,21 @@ def make_payload() -> Path:
 def main(argv) -> int:
     if len(argv) != 2:
         sys.exit(__doc__)
-    bench = Bench(argv[1], BUILD / "win64")
+    bench = Bench(argv[1], BUILD / "win64", BUILD / "win32")
+    if bench.width == 64:
+        print(f"the x86_64 stub stands in for the deliverable: {bench.without_32_bit()}")
+    stub = bench.deliverable("orvane_stub.exe")
     shutil.rmtree(DEMO, ignore_errors=True)
     DEMO.mkdir(parents=True)
     mkinstaller = str(BUILD / "host" / "mkinstaller")
-    subprocess.run([mkinstaller, "--stub", str(BUILD / "win64" / "orvane_stub.exe"),
+    subprocess.run([mkinstaller, "--stub", str(stub),
                     "--from", str(make_payload()), "-o", str(INSTALLER)], check=True)
     inspection = subprocess.run([mkinstaller, "--inspect", str(INSTALLER)], check=True,
                                 capture_output=True, text=True).stdout
     print("mkinstaller --inspect:")
     print("".join("  " + line + "\n" for line in inspection.splitlines()), end="")
-    print(f"installer: {INSTALLER} ({INSTALLER.stat().st_size} bytes: the win64 stub and the "
-          f"archive; the deliverable win32 stub is {(BUILD / 'win32' / 'orvane_stub.exe').stat().st_size} bytes)")
+    print(f"installer: {INSTALLER} ({INSTALLER.stat().st_size} bytes: the {bench.width}-bit stub "
+          f"of {stub.stat().st_size} bytes and the archive)")
 
     working = bench.user_temp() / "orvane_demo"
     shutil.rmtree(working, ignore_errors=True)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the stub (win32 and win64),
-# the builder and the Wine bench's programs, makes a demo installer from the
-# sample payload in scripts/demo/payload and runs it under Wine as a user
-# would, printing what it did (scripts/demo.py). The bench (Xvfb and a
+# the builder and the Wine bench's programs, makes a demo installer of the
+# 32-bit deliverable from the sample payload in scripts/demo/payload and runs
+# it under Wine as a user would, printing what it did (scripts/demo.py). The bench (Xvfb and a
 # wineserver for the prefix in build/host/wine) is started and stopped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."

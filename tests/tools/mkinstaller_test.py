@@ -5,9 +5,10 @@ refused ones give one message, a non-zero exit, and leave the output's
 directory as it was; --inspect tells a consistent installer from a broken one.
 
     python3 mkinstaller_test.py MKINSTALLER [WIN32_STUB]
-    python3 mkinstaller_test.py --wine MKINSTALLER.EXE HOST_MKINSTALLER [WIN32_STUB]
+    python3 mkinstaller_test.py --wine HOST_MKINSTALLER [WIN32_STUB]
 
-With --wine the same cases run the Windows builder under the Wine bench
+With --wine the same cases run the Windows builder of the bench's width
+(build/win32/mkinstaller.exe where 32-bit programs run) under the Wine bench
 (tests/wine/winebench.py on PYTHONPATH, its fixture's environment), less
 those Wine cannot stage (WINE_CANNOT), and its installers are compared with
 the host builder's byte for byte.
@@ -672,16 +673,17 @@ if __name__ == "__main__":
     arguments = sys.argv[1:]
     ON_WINE = arguments[:1] == ["--wine"]
     if ON_WINE:
-        from winebench import Bench
-        TOOL_ENV = {k: v for k, v in Bench.from_environment().environment().items()
-                    if os.environ.get(k) != v}
-        TOOL = ["wine", os.path.abspath(arguments[1])]
-        HOST_MKINSTALLER = os.path.abspath(arguments[2])
-        arguments = arguments[3:]
+        from winebench import Bench, run_tests
+        bench = Bench.from_environment()
+        TOOL_ENV = {k: v for k, v in bench.environment().items() if os.environ.get(k) != v}
+        TOOL = ["wine", str(bench.deliverable("mkinstaller.exe"))]
+        HOST_MKINSTALLER = os.path.abspath(arguments[1])
+        arguments = arguments[2:]
     elif arguments:
         TOOL = [os.path.abspath(arguments.pop(0))]
     if not TOOL or len(arguments) > 1:
         sys.exit(__doc__)
     WIN32_STUB = arguments[0] if arguments else None
     os.umask(0o022)
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    del sys.argv[1:]
+    run_tests() if ON_WINE else unittest.main(verbosity=2)

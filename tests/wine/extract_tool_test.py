@@ -1,11 +1,11 @@
-"""End-to-end tests of the engine's Win32 side: build/win64/extract.exe run
+"""End-to-end tests of the engine's Win32 side: the deliverable width's extract.exe run
 under the UI robot in the Wine bench (winebench.py), checking the boxes a
 person would see, the exit code and the files that come out: stored and
 deflated entries, the PKZIP corpus with every classic method, Info-ZIP
 archives and a streamed entry
 whose CRC follows in a data descriptor.
 
-Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR, ORVANE_WIN32_DIR
 set), or by hand after `winebench.py start DIR`. ORVANE_CORPUS_DIR points at
 the PKZIP corpus (skipped with a message when absent). Standard library only.
 """
@@ -25,7 +25,7 @@ import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from winebench import Bench, windows_path  # noqa: E402
+from winebench import Bench, run_tests, windows_path  # noqa: E402
 
 def crc_of(path: Path) -> int:
     return zlib.crc32(path.read_bytes()) & 0xFFFFFFFF
@@ -35,7 +35,7 @@ class ExtractUnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.bench = Bench.from_environment()
-        cls.tool = cls.bench.win64("extract.exe")
+        cls.tool = cls.bench.deliverable("extract.exe")
 
     def setUp(self):
         self.work = Path(tempfile.mkdtemp(prefix="extract-e2e-"))
@@ -218,4 +218,4 @@ class ExtractUnderWine(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

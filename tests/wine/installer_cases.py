@@ -1,5 +1,6 @@
 """What the end-to-end tests of finished installers share: a test case that
-makes installers with mkinstaller from the win64 stub, points the user's
+makes installers with mkinstaller from the deliverable stub (the bench's
+width: build/win32 where 32-bit programs run), points the user's
 TEMP (HKCU\\Environment) at directories of its own and puts it back after,
 and reads what the installers left: the setup probe's report and the
 registry entries.
@@ -24,10 +25,12 @@ UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 
 
 class InstallerCase(unittest.TestCase):
+    width = None  # the bench's; 64 pins the x86_64 build
+
     @classmethod
     def setUpClass(cls):
-        cls.bench = Bench.from_environment()
-        cls.stub = cls.bench.win64("orvane_stub.exe")
+        cls.bench = Bench.from_environment(cls.width)
+        cls.stub = cls.bench.deliverable("orvane_stub.exe")
         cls.probe = cls.bench.win64("setup_probe.exe").read_bytes()
         cls.mkinstaller = os.environ["ORVANE_MKINSTALLER"]
         cls.user_temp = cls.bench.user_temp()

@@ -1,10 +1,10 @@
 """End-to-end tests of a finished installer under the Wine bench: installers
-made with mkinstaller from the win64 stub, run through the UI robot as a
+made with mkinstaller from the deliverable stub, run through the UI robot as a
 user would run them, with the setup probe (build/win64/setup_probe.exe)
 standing in for the publisher's setup program. Each test points the user's
 TEMP (HKCU\\Environment) at a directory of its own and puts it back after.
 
-Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR, ORVANE_WIN32_DIR
 and ORVANE_MKINSTALLER set). Standard library only.
 """
 
@@ -21,6 +21,7 @@ import zipfile
 from pathlib import Path
 
 from installer_cases import RUN_ONCE_KEY, InstallerCase
+from winebench import Bench, run_tests
 
 
 class Installer(InstallerCase):
@@ -59,6 +60,25 @@ class Installer(InstallerCase):
         self.assertEqual((temp / "orvane_r.exe").read_bytes(), installer.read_bytes())
         self.assertEqual(sorted(p.name for p in temp.iterdir()), ["mysetup", "orvane_r.exe"])
         self.assert_registered(temp_windows, "mysetup", working_windows)
+
+    def test_32_bit_stub_writes_the_32_bit_registry_view(self):
+        # On 64-bit Windows a 32-bit program's HKLM\Software lies in
+        # Wow6432Node; the bench's registry helpers see that view.
+        if self.bench.width != 32:
+            self.skipTest(f"32-bit programs do not run here: {self.bench.without_32_bit()}")
+        temp, temp_windows = self.use_temp("e2e-view")
+        installer = self.make_installer("narrow.exe", {"SETUP.EXE": self.probe})
+        wide_view = Bench.from_environment(64)
+        wow64_run_once = RUN_ONCE_KEY.replace("SOFTWARE", "SOFTWARE\\Wow6432Node")
+        wide_view.reg_delete(wow64_run_once, "narrow")
+        self.addCleanup(wide_view.reg_delete, wow64_run_once, "narrow")
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        self.probe_report(temp / "narrow")
+        expected = self.removal_command(temp_windows, f"{temp_windows}narrow\\")
+        self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, "narrow"), expected)
+        self.assertEqual(wide_view.reg_query(wow64_run_once, "narrow"), expected)
+        self.assertIsNone(wide_view.reg_query(RUN_ONCE_KEY, "narrow"))
 
     def test_names_beyond_ascii_reach_the_setup_program(self):
         temp, temp_windows = self.use_temp("e2e-names")
@@ -393,4 +413,4 @@ def raw_archive(entries):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -5,7 +5,7 @@ the program first.exe beside it would; the setup probe stands in for
 the setup program. The REMOVE tests plant trees under the Windows
 directory's Temp directory (C:\\windows\\temp in the prefix).
 
-Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR, ORVANE_WIN32_DIR
 and ORVANE_MKINSTALLER set). Standard library only.
 """
 
@@ -14,7 +14,7 @@ import shutil
 import unittest
 
 from installer_cases import RUN_ONCE_KEY, InstallerCase
-from winebench import windows_path
+from winebench import run_tests, windows_path
 
 QUESTION = "All files have been extracted to {}, run {} now?"
 NOTICE = "All files have been extracted to {}"
@@ -193,7 +193,7 @@ class Remove(InstallerCase):
         # Read-only, as Wine reads it: no write permission.
         (kept / "deep" / "er" / "locked.txt").chmod(0o444)
 
-        stub = self.bench.win64("orvane_stub.exe")
+        stub = self.bench.deliverable("orvane_stub.exe")
         for directory in ("C:\\WINDOWS\\TEMP\\Orvane-Remove\\", "C:\\windows\\temp\\orvane-readonly\\"):
             result = self.bench.run(stub, ["REMOVE", directory])
             self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
@@ -238,4 +238,4 @@ class Remove(InstallerCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -7,7 +7,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from winebench import Bench
+from winebench import Bench, run_tests
 
 
 def snapshot(root: Path):
@@ -20,7 +20,7 @@ class StubModes(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.bench = Bench.from_environment()
-        cls.stub = cls.bench.win64("orvane_stub.exe")
+        cls.stub = cls.bench.deliverable("orvane_stub.exe")
 
     def setUp(self):
         self.work = Path(tempfile.mkdtemp(prefix="stub_modes_", dir=self.bench.dir))
@@ -85,4 +85,4 @@ class StubModes(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

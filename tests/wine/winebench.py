@@ -7,20 +7,32 @@ Lifecycle (ctest runs these as the fixture's setup and cleanup tests):
     python3 winebench.py start BENCH_DIR
     python3 winebench.py stop BENCH_DIR
     python3 winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]
+    python3 winebench.py tally BENCH_DIR    (the cases run, by width)
+    python3 winebench.py probe-i386         (exit 0 when 32-bit x86 runs)
 
 `start` makes BENCH_DIR/prefix on first use (wineboot -i), starts Xvfb at
 1024x768x24 on a free display and a persistent wineserver (wineserver -p),
-and writes BENCH_DIR/bench.json; `stop` ends both. Test scripts use:
+and writes BENCH_DIR/bench.json; `stop` ends both.
 
-    bench = Bench.from_environment()   # ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
-    result = bench.run(bench.win64("orvane_stub.exe"), ["SIZE"], answers=["OK"])
+Widths. The deliverable is the 32-bit stub. Where this machine runs 32-bit
+Windows programs (a kernel that runs i386 code, 32-bit Wine installed, a
+WoW64 prefix), the bench's width is 32: `deliverable(name)` is the program
+of build/win32, and the registry helpers read and write the 32-bit view,
+the one a 32-bit program sees (its HKLM\Software writes land in
+Wow6432Node on 64-bit Windows). Elsewhere the width is 64, the win64 build
+stands in, and bench.json says why. The robot and the setup probe are
+always the win64 builds. Test scripts use:
+
+    bench = Bench.from_environment()   # ORVANE_BENCH_DIR, ORVANE_WIN64_DIR, ORVANE_WIN32_DIR
+    result = bench.run(bench.deliverable("orvane_stub.exe"), ["SIZE"], answers=["OK"])
     result.exit_code, result.boxes[0].caption, result.transcript
     result.boxes[0].status_windows[0].lines[0].text   # status windows behind a box
     bench.run(stub, screenshot=("Extracting, 50%", png)).screenshot.text
 
 and the prefix's side: reg_query / reg_add / reg_delete,
 set_windows_version, user_temp, wait_for_file, and read_probe_report for
-the report of tools/setup_probe.
+the report of tools/setup_probe. A script ends with run_tests(), which
+records its cases and their width for `tally`.
 
 Standard library only.
 """
@@ -28,18 +40,48 @@ Standard library only.
 import dataclasses
 import json
 import os
+import shutil
 import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import time
+import unittest
 import zlib
 from pathlib import Path
 from typing import List, Optional
 
 ROBOT_TIMEOUT_EXIT = 124
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+WINE32_LOADER = Path("/usr/lib/wine/wine")    # from wine32:i386
+WINE64_LOADER = Path("/usr/lib/wine/wine64")  # from wine64
+
+
+def _i386_exit_program() -> bytes:
+    """A static 32-bit x86 Linux program that exits with 42: an ELF header,
+    one loadable segment, and mov eax,1; mov ebx,42; int 0x80."""
+    code = bytes.fromhex("b801000000bb2a000000cd80")
+    base, headers = 0x08048000, 52 + 32
+    size = headers + len(code)
+    elf = (b"\x7fELF\x01\x01\x01" + bytes(9) +
+           struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + headers, 52, 0, 0, 52, 32, 1, 0, 0, 0))
+    segment = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+    return elf + segment + code
+
+
+def probe_i386() -> Optional[str]:
+    """None when this kernel runs 32-bit x86 programs, else why not."""
+    with tempfile.TemporaryDirectory() as scratch:
+        program = Path(scratch) / "exit42"
+        program.write_bytes(_i386_exit_program())
+        program.chmod(0o755)
+        try:
+            code = subprocess.run([str(program)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, timeout=10).returncode
+        except OSError as error:
+            return f"the kernel does not run 32-bit x86 programs ({error.strerror})"
+    return None if code == 42 else f"a 32-bit x86 test program ended with {code}, not 42"
 
 
 def windows_path(path) -> str:
@@ -196,22 +238,52 @@ def parse_transcript(transcript: str) -> RunResult:
 
 
 class Bench:
-    def __init__(self, bench_dir, win64_dir=None):
+    def __init__(self, bench_dir, win64_dir=None, win32_dir=None, width=None):
         self.dir = Path(bench_dir).resolve()
         self.prefix = self.dir / "prefix"
         self.state_file = self.dir / "bench.json"
+        self.cases_file = self.dir / "cases.jsonl"
         self.win64_dir = Path(win64_dir).resolve() if win64_dir else None
+        self.win32_dir = Path(win32_dir).resolve() if win32_dir else None
+        self._width = width
 
     @classmethod
-    def from_environment(cls) -> "Bench":
-        return cls(os.environ["ORVANE_BENCH_DIR"], os.environ.get("ORVANE_WIN64_DIR"))
+    def from_environment(cls, width=None) -> "Bench":
+        """The bench of the fixture's environment; `width` 64 pins the
+        x86_64 build (and the 64-bit registry view) whatever the machine."""
+        return cls(os.environ["ORVANE_BENCH_DIR"], os.environ.get("ORVANE_WIN64_DIR"),
+                   os.environ.get("ORVANE_WIN32_DIR"), width)
+
+    def _state(self) -> dict:
+        return json.loads(self.state_file.read_text()) if self.state_file.exists() else {}
+
+    def without_32_bit(self) -> Optional[str]:
+        """Why the bench cannot run 32-bit programs, or None when it can."""
+        return self._state().get("without_32_bit", "the bench is not running")
+
+    @property
+    def width(self) -> int:
+        """32 or 64: the width of the deliverable under test."""
+        if self._width is None:
+            self._width = 64 if self.without_32_bit() else 32
+        return self._width
+
+    def _program(self, directory, preset: str, name: str) -> Path:
+        path = directory / name
+        if not path.is_file():
+            raise FileNotFoundError(f"{path} is missing: build the {preset} preset first")
+        return path
 
     def win64(self, name: str) -> Path:
         """A program of the win64 build; fails clearly when it was not built."""
-        path = self.win64_dir / name
-        if not path.is_file():
-            raise FileNotFoundError(f"{path} is missing: build the win64 preset first")
-        return path
+        return self._program(self.win64_dir, "win64", name)
+
+    def deliverable(self, name: str) -> Path:
+        """A program of the build of the bench's width: build/win32 where
+        32-bit programs run, else build/win64."""
+        if self.width == 64:
+            return self.win64(name)
+        return self._program(self.win32_dir, "win32", name)
 
     def drive_c(self) -> Path:
         return self.prefix / "drive_c"
@@ -227,9 +299,20 @@ class Bench:
     def start(self) -> None:
         if self.state_file.exists():
             self.stop()
+        without_32_bit = probe_i386()
+        if without_32_bit is None and not WINE32_LOADER.exists():
+            without_32_bit = "32-bit Wine (wine32:i386) is not installed"
+        # A prefix made while only 64-bit Wine was installed cannot run
+        # 32-bit programs afterwards ("could not load kernel32.dll"): such a
+        # prefix is made anew.
+        if (without_32_bit is None and (self.prefix / "system.reg").exists()
+                and not (self.drive_c() / "windows" / "syswow64").is_dir()):
+            shutil.rmtree(self.prefix)
         self.prefix.mkdir(parents=True, exist_ok=True)
+        self.cases_file.unlink(missing_ok=True)
         display, xvfb_pid = self._start_xvfb()
-        self.state_file.write_text(json.dumps({"display": display, "xvfb_pid": xvfb_pid}))
+        state = {"display": display, "xvfb_pid": xvfb_pid}
+        self.state_file.write_text(json.dumps(state))
         try:
             env = self.environment()
             log = open(self.dir / "wine.log", "ab")
@@ -243,6 +326,13 @@ class Bench:
             subprocess.run(["wineboot", "-i"] if first else ["wineboot"], env=env,
                            stdin=subprocess.DEVNULL, stdout=log, stderr=log, check=True,
                            timeout=300)
+            if without_32_bit is None and not (self.drive_c() / "windows" / "syswow64").is_dir():
+                without_32_bit = "the Wine prefix has no 32-bit side (no syswow64)"
+            state["without_32_bit"] = without_32_bit
+            self.state_file.write_text(json.dumps(state))
+            if without_32_bit:
+                print(f"winebench: 32-bit programs cannot run here ({without_32_bit}); "
+                      "the Wine tests run the x86_64 build instead")
         except BaseException:
             self.stop()
             raise
@@ -338,11 +428,15 @@ class Bench:
     # -- the prefix ------------------------------------------------------
 
     def _reg(self, args):
-        """Runs `wine reg ARGS`; returns (succeeded, output). A failed run
-        whose answer is not reg's own "Unable to find ..." (seen now and then
-        in full test runs) is tried again, and raised after the third."""
+        """Runs reg.exe of the bench's width with ARGS, so that it sees the
+        registry view a program of that width sees (with 32-bit Wine
+        installed, `wine reg` is the 32-bit reg.exe); returns (succeeded,
+        output). A failed run whose answer is not reg's own "Unable to find
+        ..." (seen now and then in full test runs) is tried again, and
+        raised after the third."""
+        loader = str(WINE64_LOADER) if self.width == 64 and WINE64_LOADER.exists() else "wine"
         for _ in range(3):
-            code, out, err = self._wine(["wine", "reg"] + args)
+            code, out, err = self._wine([loader, "reg"] + args)
             if code == 0 or "Unable to find" in out + err:
                 return code == 0, out
             time.sleep(0.5)
@@ -403,6 +497,41 @@ class Bench:
         return True
 
 
+    # -- the cases run, by width ----------------------------------------
+
+    def record_cases(self, script: str, ran: int, skipped: int) -> None:
+        with open(self.cases_file, "a") as f:
+            f.write(json.dumps({"script": script, "width": self.width, "ran": ran,
+                                "skipped": skipped, "without_32_bit": self.without_32_bit()}) + "\n")
+
+    def tally(self) -> str:
+        """What the Wine scripts of the last bench run recorded (the bench
+        may be stopped by now), in a line or two."""
+        records = ([json.loads(line) for line in self.cases_file.read_text().splitlines()]
+                   if self.cases_file.exists() else [])
+        ran = {32: 0, 64: 0}
+        reason = None
+        for record in records:
+            ran[record["width"]] += record["ran"]
+            reason = reason or record["without_32_bit"]
+        lines = [f"Wine end-to-end cases run on the 32-bit deliverable: {ran[32]}; "
+                 f"on the x86_64 build: {ran[64]}"]
+        if reason:
+            lines.append(f"32-bit end-to-end cases skipped: all, {ran[64]} ran on the x86_64 build "
+                         f"instead, because {reason}")
+        return "\n".join(lines)
+
+
+def run_tests(width=None) -> None:
+    """Runs the calling script's test cases, records how many ran on which
+    width (see `tally`), and exits with unittest's verdict."""
+    result = unittest.main(verbosity=2, exit=False).result
+    Bench.from_environment(width).record_cases(Path(sys.argv[0]).stem,
+                                               result.testsRun - len(result.skipped),
+                                               len(result.skipped))
+    sys.exit(not result.wasSuccessful())
+
+
 def read_probe_report(directory) -> dict:
     """The report tools/setup_probe leaves beside itself, as a dict
     (program, command, directory, version)."""
@@ -412,7 +541,9 @@ def read_probe_report(directory) -> dict:
 
 USAGE = """usage: winebench.py start BENCH_DIR
        winebench.py stop BENCH_DIR
-       winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]   (prints the transcript)"""
+       winebench.py run BENCH_DIR WIN64_DIR PROGRAM [ARG...]   (prints the transcript)
+       winebench.py tally BENCH_DIR
+       winebench.py probe-i386"""
 
 
 def main(argv) -> int:
@@ -420,6 +551,13 @@ def main(argv) -> int:
         bench = Bench(argv[2])
         bench.start() if argv[1] == "start" else bench.stop()
         return 0
+    if len(argv) == 3 and argv[1] == "tally":
+        print(Bench(argv[2]).tally())
+        return 0
+    if len(argv) == 2 and argv[1] == "probe-i386":
+        reason = probe_i386()
+        print(reason or "32-bit x86 programs run")
+        return 1 if reason else 0
     if len(argv) >= 5 and argv[1] == "run":
         result = Bench(argv[2], argv[3]).run(argv[4], argv[5:])
         print(result.transcript, end="")
