@@ -30,8 +30,14 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# An index that fails to download (a mirror in sync) is reported and left
+# out; the versions the other indexes offer are enough.
+refresh_indexes() {
+  $SUDO apt-get update -qq || echo "setup: apt-get update reported failures; going on with the indexes it has"
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq
+  refresh_indexes
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
@@ -60,9 +66,7 @@ install_wine() {
   fi
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  # An index that fails to download (a mirror in sync) is reported and left
-  # out; the versions the rest offers are enough.
-  $SUDO apt-get update -qq || echo "setup: apt-get update reported failures; going on with the indexes it has"
+  refresh_indexes
   if ! plan=$(apt-get install -s ${codename:+-t "$codename"} --no-install-recommends "${both_widths[@]}" 2>&1); then
     echo "setup: no 32-bit Wine: apt cannot install it here: $(echo "$plan" | grep -m1 '^E:')"
   elif echo "$plan" | grep -q '^Remv '; then
