@@ -59,15 +59,19 @@ void ReadRegistryString(RegistryRoot root, const char* keyPath, const char* valu
   RegCloseKey(key);
 }
 
-void WriteRegistryString(RegistryRoot root, const char* keyPath, const char* valueName,
+bool WriteRegistryString(RegistryRoot root, const char* keyPath, const char* valueName,
                          const char* value) {
+  // Only the right to set values is asked for: a key that grants that much
+  // is written, whatever else it withholds.
   HKEY key;
   if (RegCreateKeyExA(RootKey(root), WithoutLeadingBackslash(keyPath), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
-    return;
+    return false;
   }
   DWORD size = static_cast<DWORD>(lstrlenA(value)) + 1;
-  RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), size);
+  bool written = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                size) == ERROR_SUCCESS;
   RegCloseKey(key);
+  return written;
 }

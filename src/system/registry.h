@@ -16,6 +16,7 @@ void ReadRegistryString(RegistryRoot root, const char* keyPath, const char* valu
                         const char* defaultValue, PathText& out);
 
 // Writes `value` as REG_SZ with its terminating NUL, creating the key when
-// it is missing. Every failure is silent.
-void WriteRegistryString(RegistryRoot root, const char* keyPath, const char* valueName,
+// it is missing; false when the key cannot be opened for writing or the
+// value not written (without the rights to write there, say).
+bool WriteRegistryString(RegistryRoot root, const char* keyPath, const char* valueName,
                          const char* value);

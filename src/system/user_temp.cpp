@@ -23,6 +23,14 @@ bool ExpandEnvironment(PathText& text) {
 void UserTempDirectory(PathText& out) {
   ReadRegistryString(RegistryRoot::CurrentUser, "Environment", "TEMP", "", out);
   ExpandEnvironment(out);
+  if (out.chars[0] == '\0') {
+    // GetTempPathA gives a full path ending in a backslash (from the
+    // process's TMP or TEMP variable, else the Windows directory).
+    char system[kPathTextCapacity];
+    DWORD length = GetTempPathA(kPathTextCapacity, system);
+    if (length >= kPathTextCapacity) out.tooLong = true;
+    if (length > 0 && length < kPathTextCapacity) SetText(out, system);
+  }
   AddTrailingBackslash(out);
   if (out.tooLong) FatalError("The temporary directory named in the registry is too long.");
 }

@@ -10,7 +10,9 @@
 bool ExpandEnvironment(PathText& text);
 
 // HKEY_CURRENT_USER\Environment value "TEMP", expanded, with a trailing
-// backslash; read afresh at every call, with no other source consulted. An
-// absent or empty value gives "". A value that is not a string ends the run
-// through FatalError, and so does a directory too long to be used.
+// backslash; read afresh at every call. An absent or empty value gives the
+// system's temporary directory (GetTempPathA), so that nothing is ever put
+// relative to the current directory; "" only when the system has none
+// either. A value that is not a string ends the run through FatalError, and
+// so does a directory too long to be used.
 void UserTempDirectory(PathText& out);

@@ -12,16 +12,22 @@ constexpr const char* kUninstallKey =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvane_stub";
 constexpr const char* kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
+void WriteForMachineOrUser(const char* keyPath, const char* valueName, const char* value) {
+  if (!WriteRegistryString(RegistryRoot::LocalMachine, keyPath, valueName, value)) {
+    WriteRegistryString(RegistryRoot::CurrentUser, keyPath, valueName, value);
+  }
+}
+
 }  // namespace
 
 void RegisterUninstallEntry() {
-  WriteRegistryString(RegistryRoot::LocalMachine, kUninstallKey, "DisplayName", "Orvane Stub");
+  WriteForMachineOrUser(kUninstallKey, "DisplayName", "Orvane Stub");
   PathText temp;
   UserTempDirectory(temp);
   PathText command;
   BuildUninstallCommand(temp.chars, command);
   if (!command.tooLong) {
-    WriteRegistryString(RegistryRoot::LocalMachine, kUninstallKey, "UninstallString", command.chars);
+    WriteForMachineOrUser(kUninstallKey, "UninstallString", command.chars);
   }
 }
 
@@ -35,5 +41,5 @@ void ScheduleRemoval(const char* entryName, const char* directory) {
 }
 
 void WriteRunOnceValue(const char* valueName, const char* command) {
-  WriteRegistryString(RegistryRoot::LocalMachine, kRunOnceKey, valueName, command);
+  WriteForMachineOrUser(kRunOnceKey, valueName, command);
 }

@@ -1,6 +1,9 @@
 // Uninstall registration: the uninstall entry and the run-once removal
-// entries under HKEY_LOCAL_MACHINE. Every write fails silently (without the
-// rights to write there, say); the run goes on all the same.
+// entries under HKEY_LOCAL_MACHINE, or, where a value cannot be written
+// there (a standard user, or an administrator's unelevated run), the same
+// value under HKEY_CURRENT_USER, whose Uninstall key Windows lists among the
+// user's programs and whose RunOnce values run at the user's next logon.
+// A write that fails in both places fails silently; the run goes on.
 #pragma once
 
 // Writes "DisplayName" = "Orvane Stub" and then "UninstallString" = the

@@ -16,6 +16,7 @@ import subprocess
 import struct
 import sys
 import unittest
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 SIZE_BUDGET = 65536
@@ -39,6 +40,12 @@ FIELD_DEFAULTS = {
     "setup command": b"SETUP.EXE" + b" " * 119,
 }
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
+TERMINAL_SERVER_AWARE = 0x8000
+RT_MANIFEST = 24
+SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10 and 11
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
 
 
 class PeFile:
@@ -54,9 +61,10 @@ class PeFile:
         self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
-        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         directories = optional + (96 if self.magic == 0x10B else 112)
         self.import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+        self.resource_rva = struct.unpack_from("<I", data, directories + 16)[0]
         table = optional + optional_size
         self.sections = [struct.unpack_from("<8sIIII", data, table + 40 * i) for i in range(sections)]
 
@@ -91,6 +99,26 @@ class PeFile:
 
     def imported_dlls(self):
         return {dll for dll, _ in self.imports()}
+
+    def resources(self):
+        """{(type, name, language): data} of the resource tree, names and
+        types by number (a named one as its offset, which these checks do
+        not need)."""
+        found = {}
+        root = self.offset(self.resource_rva)
+
+        def walk(directory, path):
+            named, numbered = struct.unpack_from("<HH", self.data, root + directory + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", self.data, root + directory + 16 + 8 * i)
+                if target & 0x80000000:
+                    walk(target & 0x7FFFFFFF, path + (name & 0x7FFFFFFF,))
+                else:
+                    rva, size = struct.unpack_from("<II", self.data, root + target)
+                    found[path + (name,)] = self.data[self.offset(rva):self.offset(rva) + size]
+
+        walk(0, ())
+        return found
 
     def section_size(self, name: bytes) -> int:
         return sum(raw_size for section, _, _, raw_size, _ in self.sections
@@ -142,6 +170,21 @@ class StubBinaries(unittest.TestCase):
         self.assertLessEqual(code, CODE_BUDGET, f"{WIN32_STUB} is {code} bytes without resources")
         self.assertEqual((pe.machine, pe.magic), (0x14C, 0x10B), "not an i386 PE32 image")
         self.assertEqual(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI)
+
+    def test_stubs_carry_the_manifest_and_are_terminal_server_aware(self):
+        for path in (WIN32_STUB, WIN64_STUB):
+            pe = PeFile(self.load(path))
+            self.assertTrue(pe.dll_characteristics & TERMINAL_SERVER_AWARE, path)
+            manifests = {key: data for key, data in pe.resources().items() if key[0] == RT_MANIFEST}
+            self.assertEqual([key[1] for key in manifests], [1], path)  # the process's manifest
+            root = ElementTree.fromstring(next(iter(manifests.values())))
+            levels = [e.get("level") for e in root.iter() if e.tag.endswith("}requestedExecutionLevel")]
+            self.assertEqual(levels, ["asInvoker"], path)
+            self.assertEqual({e.get("Id") for e in root.iter() if e.tag.endswith("}supportedOS")},
+                             SUPPORTED_OS, path)
+            settings = {e.tag.rpartition("}")[2]: e.text for e in root.iter()
+                        if e.tag.endswith(("}dpiAware", "}activeCodePage"))}
+            self.assertEqual(settings, {"dpiAware": "true", "activeCodePage": "UTF-8"}, path)
 
     def test_win32_stub_imports_only_the_reviewed_functions(self):
         reviewed = {tuple(line.split()) for line in REVIEWED_IMPORTS.read_text().splitlines()

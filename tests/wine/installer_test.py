@@ -11,6 +11,7 @@ and ORVANE_MKINSTALLER set). Standard library only.
 import csv
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -20,7 +21,7 @@ import zlib
 import zipfile
 from pathlib import Path
 
-from installer_cases import RUN_ONCE_KEY, InstallerCase
+from installer_cases import RUN_ONCE_KEY, UNINSTALL_KEY, InstallerCase
 from winebench import Bench, run_tests
 
 
@@ -90,19 +91,21 @@ class Installer(InstallerCase):
         archive.write_bytes(archive.read_bytes().replace(b"Xbersicht", b"\x9abersicht"))
         installer = self.installer_of("names.exe", archive)
         self.bench.reg_delete(RUN_ONCE_KEY, "names")
-        result = self.bench.run(installer, answers=["OK"])
-        self.assertEqual(result.exit_code, 0, result.transcript)
-        self.assertEqual([b.text for b in result.boxes],
-                         ["Write error! on " + "中文.txt".encode().decode("latin-1")])
+        # The stub's manifest makes UTF-8 its ANSI code page, so "中文.txt"
+        # is created even under code page 1252; the name without the UTF-8
+        # flag is still read in the system's OEM code page, 437.
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
         working = temp / "names"
         self.assertEqual((working / "Übersicht.txt").read_bytes(), b"code page 437")
+        self.assertEqual((working / "中文.txt").read_bytes(), b"not in code page 1252")
         self.assertEqual((working / "Über" / "Ärger.txt").read_bytes(), b"utf-8")
         # The probe reports its directory in code page 1252, which Python
         # reads as Latin-1: the same characters here.
         report = self.probe_report(working)
         self.assertEqual(report["directory"], f"{temp_windows}names\\Über")
         self.assertEqual(sorted(p.name for p in working.iterdir()),
-                         ["SETUP.EXE", "probe-report.txt", "Über", "Übersicht.txt"])
+                         ["SETUP.EXE", "probe-report.txt", "Über", "Übersicht.txt", "中文.txt"])
 
     def test_setup_starts_plainly_before_vista_and_elevated_after(self):
         # The elevated start asks the shell to expand environment references
@@ -156,7 +159,8 @@ class Installer(InstallerCase):
         # window hidden, the extraction window showing the entries reached.
         for box, percent in zip(result.boxes, (50, 100)):
             windows = {w.lines[0].text: w for w in box.status_windows}
-            self.assertEqual(set(windows), {"Copying Files...", f"Extracting, {percent}% complete"})
+            self.assertEqual(set(windows), {"Copying Files...", f"Extracting, {percent}% complete"},
+                             result.transcript)
             for text, window in windows.items():
                 self.assertEqual(window.caption, "Installer")
                 self.assertEqual(window.visible, text.startswith("Extracting"))
@@ -172,6 +176,77 @@ class Installer(InstallerCase):
         self.assertEqual(sorted(p.name for p in working.iterdir()),
                          ["SETUP.EXE", "probe-report.txt", "two.txt"])
         self.assert_registered(temp_windows, "crc", f"{temp_windows}crc\\")
+
+    def test_status_windows_are_scaled_to_the_screen_dpi(self):
+        # 192 DPI: twice the 96-DPI sizes, still centred on the 1024x768
+        # screen; the box of a CRC error shows the extraction window.
+        desktop = "HKCU\\Control Panel\\Desktop"
+        self.bench.reg_add(desktop, "LogPixels", "REG_DWORD", "192")
+        self.addCleanup(self.bench.reg_delete, desktop, "LogPixels")
+        self.use_temp("e2e-dpi")
+        installer = self.make_installer("dpi.exe", {"SETUP.EXE": self.probe, "bad.txt": b"x" * 999},
+                                        corrupt=("bad.txt",))
+        result = self.bench.run(installer, answers=["OK"])
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        window = [w for w in result.boxes[0].status_windows if w.visible][0]
+        self.assertEqual((window.rect.x, window.rect.y, window.rect.width, window.rect.height),
+                         (262, 334, 500, 150), result.transcript)
+        line = window.lines[0].rect
+        self.assertEqual((line.x, line.y, line.width, line.height), (30, 20, 500, 40))
+
+    def test_registration_lands_for_the_user_where_the_machine_refuses_it(self):
+        # A standard user may not write under HKLM: the same values then go
+        # under HKCU. Where HKLM takes them, HKCU gets nothing.
+        deny = "D:(D;CI;0x6;;;WD)(A;CI;KA;;;WD)"
+        machine_keys = [key.partition("\\")[2] for key in (RUN_ONCE_KEY, UNINSTALL_KEY)]
+        for refused in (True, False):
+            with self.subTest(machine_refuses=refused):
+                temp, temp_windows = self.use_temp(f"e2e-user-{refused}")
+                to_user = {key: key.replace("HKLM", "HKCU", 1) for key in (RUN_ONCE_KEY, UNINSTALL_KEY)}
+                for key in (RUN_ONCE_KEY, to_user[RUN_ONCE_KEY]):
+                    self.bench.reg_delete(key, "peruser")
+                    self.addCleanup(self.bench.reg_delete, key, "peruser")
+                for key in (UNINSTALL_KEY, to_user[UNINSTALL_KEY]):
+                    self.bench.reg_delete(key)
+                installer = self.make_installer("peruser.exe", {"SETUP.EXE": self.probe})
+                if refused:
+                    # The locked uninstall key is made empty; it goes after.
+                    self.addCleanup(self.bench.reg_delete, UNINSTALL_KEY)
+                    for key in machine_keys:
+                        self.bench.lock_registry_key(key, deny)
+                        self.addCleanup(self.bench.lock_registry_key, key, "D:(A;CI;KA;;;WD)")
+                result = self.bench.run(installer)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                self.probe_report(temp / "peruser")
+                for key in machine_keys:
+                    self.bench.lock_registry_key(key, "D:(A;CI;KA;;;WD)")
+                written = {key: to_user[key] if refused else key for key in to_user}
+                empty = {key: key if refused else to_user[key] for key in to_user}
+                self.assertEqual(self.bench.reg_query(written[RUN_ONCE_KEY], "peruser"),
+                                 self.removal_command(temp_windows, f"{temp_windows}peruser\\"))
+                self.assertEqual(self.bench.reg_query(written[UNINSTALL_KEY], "DisplayName"),
+                                 ("REG_SZ", "Orvane Stub"))
+                self.assertEqual(self.bench.reg_query(written[UNINSTALL_KEY], "UninstallString"),
+                                 ("REG_SZ", f'"{temp_windows}orvane_r.exe" VREMOVE'))
+                self.assertIsNone(self.bench.reg_query(empty[RUN_ONCE_KEY], "peruser"))
+                self.assertIsNone(self.bench.reg_query(empty[UNINSTALL_KEY], "DisplayName"))
+
+    def test_without_temp_value_the_system_temporary_directory_is_used(self):
+        # Never a working directory relative to the current one.
+        self.bench.reg_delete("HKCU\\Environment", "TEMP")
+        installer = self.make_installer("notemp.exe", {"SETUP.EXE": self.probe})
+        cwd = self.work / "cwd"
+        cwd.mkdir()
+        self.bench.reg_delete(RUN_ONCE_KEY, "notemp")
+        result = self.bench.run(installer, cwd=cwd)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        self.assertEqual(list(cwd.iterdir()), [])
+        kind, command = self.bench.reg_query(RUN_ONCE_KEY, "notemp")
+        match = re.fullmatch(r'"([A-Z]:\\.+\\)orvane_r\.exe" REMOVE "\1notemp\\"', command)
+        self.assertIsNotNone(match, command)
+        working = self.bench.drive_c() / match[1][3:].replace("\\", "/") / "notemp"
+        self.addCleanup(shutil.rmtree, working, ignore_errors=True)
+        self.assertEqual(self.probe_report(working)["program"], f"{match[1]}notemp\\SETUP.EXE")
 
     def test_earlier_files_are_cleared_only_below_a_temp_directory(self):
         for under_user_temp in (True, False):

@@ -466,6 +466,13 @@ class Bench:
         there was nothing to delete."""
         return self._reg(["delete", key] + (["/v", value] if value is not None else []) + ["/f"])[0]
 
+    def lock_registry_key(self, key: str, sddl: str) -> None:
+        """Gives the HKLM key `key` (path below HKLM) the access rules `sddl`
+        in both registry views, through tools/registry_lock."""
+        code, out, err = self._wine(["wine", str(self.win64("registry_lock.exe")), key, sddl])
+        if code != 0:
+            raise RuntimeError(f"registry_lock {key} failed ({code}): {out}{err}")
+
     def set_windows_version(self, program_name: str, version: Optional[str]) -> None:
         """Makes Wine tell `program_name` (file name, e.g. "setup.exe") that it
         runs on `version` ("winxp", "win7", "win10", ...) from its next start;

@@ -607,7 +607,13 @@ int main(int argc, char** argv) {
       std::vector<Button> buttons = Buttons(box);
       if (buttons.empty()) continue;  // a status window
       std::string wanted = nextAnswer < options.answers.size() ? options.answers[nextAnswer++] : "";
-      RecordAndAnswer(box, buttons, ++boxCount, wanted, status);
+      // A message box seen while Windows was still making it had no
+      // buttons yet and passed for a status window: it is none.
+      std::vector<HWND> others;
+      for (HWND window : status) {
+        if (window != box) others.push_back(window);
+      }
+      RecordAndAnswer(box, buttons, ++boxCount, wanted, others);
       answered.push_back(box);
     }
   }

@@ -5,11 +5,43 @@
 
 #include "platform/platform.h"
 
+namespace {
+
+// The system's OEM code page, in which archives made on it carry names
+// without the UTF-8 flag, as the registry records it. GetOEMCP() cannot
+// tell: a program whose manifest makes UTF-8 its active code page is told
+// 65001 there as well. Where the registry has no number, GetOEMCP() stands
+// in, and 437 where that says UTF-8.
+UINT SystemOemCodePage() {
+  static UINT codePage = 0;
+  if (codePage != 0) return codePage;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage", 0,
+                    KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    char text[8];
+    DWORD size = sizeof text;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, "OEMCP", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+            ERROR_SUCCESS && type == REG_SZ) {
+      UINT number = 0;
+      for (DWORD i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + static_cast<UINT>(text[i] - '0');
+      }
+      if (number < 65536) codePage = number;
+    }
+    RegCloseKey(key);
+  }
+  if (codePage == 0) codePage = GetOEMCP() == CP_UTF8 ? 437 : GetOEMCP();
+  return codePage;
+}
+
+}  // namespace
+
 bool OemToWide(const uint8_t* text, uint32_t length, uint16_t* out, uint32_t capacity,
                uint32_t* count) {
-  int n = MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, reinterpret_cast<LPCSTR>(text),
-                              static_cast<int>(length), reinterpret_cast<LPWSTR>(out),
-                              static_cast<int>(capacity));
+  int n = MultiByteToWideChar(SystemOemCodePage(), MB_ERR_INVALID_CHARS,
+                              reinterpret_cast<LPCSTR>(text), static_cast<int>(length),
+                              reinterpret_cast<LPWSTR>(out), static_cast<int>(capacity));
   *count = n > 0 ? static_cast<uint32_t>(n) : 0;
   return n > 0;
 }
