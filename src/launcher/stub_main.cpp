@@ -8,6 +8,7 @@
 #include "launcher/install_mode.h"
 #include "launcher/mode_selection.h"
 #include "launcher/stub_size.h"
+#include "system/dll_search.h"
 #include "system/fatal_error.h"
 #include "uninstall/directory_removal.h"
 
@@ -39,6 +40,7 @@ CommandArguments Arguments;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictDllSearch();
   DWORD length = GetModuleFileNameA(nullptr, Arguments.text[0], kArgumentCapacity);
   if (length == 0 || length >= kArgumentCapacity) {
     FatalError("The program could not read its own file name.");
