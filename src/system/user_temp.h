@@ -9,7 +9,8 @@
 // does not fit marks the text tooLong.
 bool ExpandEnvironment(PathText& text);
 
-// HKEY_CURRENT_USER\Environment value "TEMP", expanded, with a trailing
+// HKEY_CURRENT_USER\Environment value "TEMP", expanded, in its absolute
+// form ("." and ".." resolved: C:\Temp\.. gives C:\), with a trailing
 // backslash; read afresh at every call, with no other source consulted. An
 // absent or empty value gives "". A value that is not a string ends the run
 // through FatalError, and so does a directory too long to be used.
