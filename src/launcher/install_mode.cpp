@@ -54,10 +54,16 @@ void RunInstallation(const char* ownPath) {
 
   PathText temp;
   UserTempDirectory(temp);
+  CreateDirectoryPath(temp.chars);
   PathText workingDirectory;
-  WorkingDirectoryFor(temp.chars, ownPath, workingDirectory);
-  if (workingDirectory.tooLong) FatalError("The working directory's path is too long.");
-  CreateDirectoryPath(workingDirectory.chars);
+  uint32_t workingNumber = 0;
+  if (!MakeWorkingDirectory(temp.chars, ownPath, workingDirectory, &workingNumber)) {
+    if (workingDirectory.tooLong) FatalError("The working directory's path is too long.");
+    PathText message;
+    SetText(message, "Cannot create the working directory ");
+    AppendText(message, workingDirectory.chars);
+    FatalError(message.tooLong ? "The working directory could not be created." : message.chars);
+  }
   if (ContainsIgnoringAsciiCase(workingDirectory.chars, "\\TEMP\\")) {
     CleanDirectoryFiles(workingDirectory.chars);
   }
@@ -84,6 +90,7 @@ void RunInstallation(const char* ownPath) {
 
   PathText entryName;
   StripExtension(ownName, entryName);
+  AppendNumberSuffix(entryName, workingNumber);
   ScheduleRemoval(entryName.chars, workingDirectory.chars);
   RegisterUninstallEntry();
 

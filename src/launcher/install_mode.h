@@ -1,10 +1,11 @@
 // The default mode: the installation proper.
 #pragma once
 
-// Copies the stub (at ownPath) into a working directory under the user's
-// temporary directory, carves the appended archive out of that copy,
+// Copies the stub (at ownPath) into a working directory that it makes under
+// the user's temporary directory (never one that was there before; see
+// MakeWorkingDirectory), carves the appended archive out of that copy,
 // extracts it there, leaves the uninstaller copy, writes the run-once
-// removal entry and the uninstall entry, and starts the setup program
+// removal entry (named after the working directory) and the uninstall entry, and starts the setup program
 // without waiting for it. Failures that no step handles end the run
 // through FatalError; every other failure lets the run go on.
 void RunInstallation(const char* ownPath);

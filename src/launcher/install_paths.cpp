@@ -1,6 +1,8 @@
-// The working directory's name; see install_paths.h.
+// The working directory's name and its making; see install_paths.h.
 #include "launcher/install_paths.h"
 
+#include "platform/platform.h"
+#include "system/ascii_text.h"
 #include "system/path_operations.h"
 
 namespace {
@@ -24,11 +26,41 @@ void StubBaseName(const char* fileName, PathText& out) {
   out.tooLong = tooLong;
 }
 
-void WorkingDirectoryFor(const char* tempDirectory, const char* ownPath, PathText& out) {
+void AppendNumberSuffix(PathText& text, uint32_t number) {
+  if (number < 2) return;
+  char digits[21];
+  FormatDecimal(number, digits);
+  AppendChar(text, '-');
+  AppendText(text, digits);
+}
+
+void WorkingDirectoryFor(const char* tempDirectory, const char* ownPath, uint32_t number,
+                         PathText& out) {
   PathText base;
   StubBaseName(ownPath + FileNameStart(ownPath), base);
   SetText(out, tempDirectory);
   AppendText(out, base.chars);
+  AppendNumberSuffix(out, number);
   AddTrailingBackslash(out);
   out.tooLong = out.tooLong || base.tooLong;
+}
+
+bool MakeWorkingDirectory(const char* tempDirectory, const char* ownPath, PathText& out,
+                          uint32_t* number) {
+  for (uint32_t n = 1; n <= kLastWorkingNumber; ++n) {
+    WorkingDirectoryFor(tempDirectory, ownPath, n, out);
+    if (out.tooLong) return false;
+    // Looked at without the backslash: named with one, a link answers for
+    // what it points to, and a broken link for nothing at all.
+    CutText(out, out.length - 1);
+    bool made = MakeDirectory(out.chars);
+    bool taken = !made && GetPathAttributes(out.chars) != kNoAttributes;
+    AppendChar(out, '\\');
+    if (made) {
+      *number = n;
+      return true;
+    }
+    if (!taken) return false;
+  }
+  return false;
 }

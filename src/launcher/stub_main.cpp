@@ -12,6 +12,7 @@
 #include "launcher/install_mode.h"
 #include "launcher/mode_selection.h"
 #include "launcher/stub_size.h"
+#include "system/dll_search.h"
 #include "system/fatal_error.h"
 #include "uninstall/directory_removal.h"
 
@@ -43,6 +44,7 @@ CommandArguments Arguments;
 }  // namespace
 
 extern "C" void WinMainCRTStartup() {
+  RestrictDllSearch();
   DWORD length = GetModuleFileNameA(nullptr, Arguments.text[0], kArgumentCapacity);
   if (length == 0 || length >= kArgumentCapacity) {
     FatalError("The program could not read its own file name.");

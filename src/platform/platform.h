@@ -69,6 +69,12 @@ bool MakeDirectory(const char* path);
 // Removes an empty directory, or a directory link itself (never what it
 // points to).
 bool RemoveDirectoryPath(const char* path);
+// True when a component of `path` that ends after its first `from`
+// characters exists and is a link (kAttrReparsePoint), the last component
+// included; also when the path is too long to be checked (over 1023
+// characters). Writes below a chosen directory pass `from` = its length, so
+// the directory itself may be a link, nothing below it.
+bool LinkOnPath(const char* path, uint32_t from);
 // The absolute form of a path given relative to the current directory; false
 // when it does not fit in size characters and a terminator. For tools: the
 // engine changes the current directory as it goes.

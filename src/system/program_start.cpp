@@ -33,7 +33,10 @@ bool StartProgram(const char* programPath, const char* parameters) {
 bool StartElevated(const char* programPath, const char* parameters, int32_t showCommand) {
   SHELLEXECUTEINFOA request = {};
   request.cbSize = sizeof request;
-  request.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_DOENVSUBST;
+  // The path is complete as given: the shell must not expand environment
+  // references in it (an installer named a%USERNAME%b.exe would start a
+  // program planted in Temp\arootb\ instead of its own).
+  request.fMask = SEE_MASK_FLAG_NO_UI;
   request.lpVerb = "runas";
   request.lpFile = programPath;
   request.lpParameters = parameters[0] != '\0' ? parameters : nullptr;

@@ -25,6 +25,6 @@ bool StartProcess(char* commandLine, int32_t showCommand);
 bool StartProgram(const char* programPath, const char* parameters);
 
 // ShellExecuteExA with the verb "runas": the shell shows no error box of its
-// own and expands environment references in the path. Empty parameters
-// pass none at all. True when the shell accepted the request.
+// own and takes the path as it is, "%" and all. Empty parameters pass none
+// at all. True when the shell accepted the request.
 bool StartElevated(const char* programPath, const char* parameters, int32_t showCommand);

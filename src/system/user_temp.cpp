@@ -20,6 +20,21 @@ bool ExpandEnvironment(PathText& text) {
   return true;
 }
 
+namespace {
+
+// The absolute form with "." and ".." resolved: every path built on the
+// directory is then the one the file system uses, and a guard that reads
+// the text reads that path. An empty text stays empty.
+void ResolvePath(PathText& path) {
+  if (path.length == 0 || path.tooLong) return;
+  char resolved[kPathTextCapacity];
+  DWORD length = GetFullPathNameA(path.chars, sizeof resolved, resolved, nullptr);
+  if (length >= sizeof resolved) path.tooLong = true;
+  if (length != 0 && length < sizeof resolved) SetText(path, resolved);
+}
+
+}  // namespace
+
 void UserTempDirectory(PathText& out) {
   ReadRegistryString(RegistryRoot::CurrentUser, "Environment", "TEMP", "", out);
   ExpandEnvironment(out);
@@ -31,6 +46,7 @@ void UserTempDirectory(PathText& out) {
     if (length >= kPathTextCapacity) out.tooLong = true;
     if (length > 0 && length < kPathTextCapacity) SetText(out, system);
   }
+  ResolvePath(out);
   AddTrailingBackslash(out);
   if (out.tooLong) FatalError("The temporary directory named in the registry is too long.");
 }

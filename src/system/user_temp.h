@@ -9,7 +9,8 @@
 // does not fit marks the text tooLong.
 bool ExpandEnvironment(PathText& text);
 
-// HKEY_CURRENT_USER\Environment value "TEMP", expanded, with a trailing
+// HKEY_CURRENT_USER\Environment value "TEMP", expanded, in its absolute
+// form ("." and ".." resolved: C:\Temp\.. gives C:\), with a trailing
 // backslash; read afresh at every call. An absent or empty value gives the
 // system's temporary directory (GetTempPathA), so that nothing is ever put
 // relative to the current directory; "" only when the system has none

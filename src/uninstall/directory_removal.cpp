@@ -19,13 +19,56 @@ bool IsLink(uint32_t attributes) { return (attributes & kAttrReparsePoint) != 0;
 // The directory named without trailing backslashes, though a root keeps its
 // own (C:\ is not C:). Named with one, a link can answer for what it points
 // to (the POSIX host's lookups follow it then): the link would be taken for
-// a plain directory and entered, and what it points to deleted.
+// a plain directory and entered, and what it points to deleted. In a
+// two-byte code page a character's second byte may be 0x5C ("表" is 95 5C
+// in code page 932): it stays with its character.
 void SetDirectoryName(PathText& path, const char* directory) {
   SetText(path, directory);
-  uint32_t length = path.length;
-  while (length > 1 && path.chars[length - 1] == '\\' && path.chars[length - 2] != ':') --length;
-  if (!path.tooLong) CutText(path, length);
+  if (path.tooLong) return;
+  while (path.length > 1 && AfterLastDelimiter(path.chars, "\\") == path.length &&
+         path.chars[path.length - 2] != ':') {
+    CutText(path, path.length - 1);
+  }
 }
+
+// The number of components of `path`, or -1 when one of them is made only
+// of dots and blanks ("." and "..", and the spellings Windows trims to them)
+// or holds a colon: such a path names another directory than its text.
+int32_t PlainComponentCount(const char* path) {
+  int32_t count = 0;
+  bool onlyDots = true;
+  bool inComponent = false;
+  for (const char* c = path;; ++c) {
+    if (*c == ':') return -1;
+    if (*c == '\\' || *c == '/' || *c == '\0') {
+      if (inComponent && onlyDots) return -1;
+      if (inComponent) ++count;
+      if (*c == '\0') return count;
+      inComponent = false;
+      onlyDots = true;
+      continue;
+    }
+    inComponent = true;
+    onlyDots = onlyDots && (*c == '.' || *c == ' ');
+    if (IsLeadByte(static_cast<uint8_t>(*c)) && c[1] != '\0') {
+      ++c;  // the second byte may have any value
+      onlyDots = false;
+    }
+  }
+}
+
+// True when the file system names the directory as its text does: no
+// component of dots, no colon past the drive, and an absolute form that is
+// the text itself (Windows drops trailing dots and blanks, turns '/' into
+// '\\', and resolves a relative path elsewhere).
+bool IsResolvedDirectory(const char* directory) {
+  const char* rest = directory[0] != '\0' && directory[1] == ':' ? directory + 2 : directory;
+  if (PlainComponentCount(rest) < 0) return false;
+  char absolute[kPathTextCapacity];
+  return AbsolutePath(directory, absolute, sizeof absolute) && EqualsExact(absolute, directory);
+}
+
+constexpr const char kTempGuard[] = "\\Temp\\";
 
 }  // namespace
 
@@ -33,24 +76,9 @@ bool IsBelowWindowsTemp(const char* directory, const char* windowsDirectory) {
   if (windowsDirectory[0] == '\0') return false;
   PathText guard;
   SetText(guard, windowsDirectory);
-  AppendText(guard, "\\Temp\\");
+  AppendText(guard, kTempGuard);
   if (guard.tooLong || !StartsWithIgnoringAsciiCase(directory, guard.chars)) return false;
-  bool namesDirectory = false;
-  bool onlyDots = true;
-  bool inComponent = false;
-  for (const char* c = directory + guard.length;; ++c) {
-    if (*c == ':') return false;
-    if (*c == '\\' || *c == '/' || *c == '\0') {
-      if (inComponent && onlyDots) return false;
-      namesDirectory = namesDirectory || inComponent;
-      if (*c == '\0') return namesDirectory;
-      inComponent = false;
-      onlyDots = true;
-      continue;
-    }
-    inComponent = true;
-    onlyDots = onlyDots && (*c == '.' || *c == ' ');
-  }
+  return PlainComponentCount(directory + guard.length) > 0;
 }
 
 bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBackslash,
@@ -76,7 +104,12 @@ bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBac
 void RemoveScheduledDirectory(const char* directory) {
   PathText windows;
   WindowsDirectory(windows);
-  if (IsBelowWindowsTemp(directory, windows.chars)) DeleteDirectoryTree(directory);
+  // The text lies below Temp; the path the file system takes must too: no
+  // link on the way, looked at before anything is deleted.
+  if (IsBelowWindowsTemp(directory, windows.chars) &&
+      !LinkOnPath(directory, windows.length + sizeof kTempGuard - 1)) {
+    DeleteDirectoryTree(directory);
+  }
 }
 
 void DeleteDirectoryTree(const char* directory) {
@@ -117,7 +150,9 @@ void CleanDirectoryFiles(const char* directory) {
   PathText system;
   WindowsDirectoryWithBackslash(windows);
   SystemDirectoryWithBackslash(system);
-  if (IsCleanupRefused(directory, windows.chars, system.chars)) return;
+  if (IsCleanupRefused(directory, windows.chars, system.chars) || !IsResolvedDirectory(directory)) {
+    return;
+  }
   PathText path;
   SetDirectoryName(path, directory);
   uint32_t attributes = GetPathAttributes(path.chars);

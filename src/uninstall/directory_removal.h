@@ -7,7 +7,9 @@
 
 // The REMOVE mode: deletes the tree only when it lies strictly below
 // WindowsDirectory + "\Temp\" (compared ignoring ASCII case), never that
-// directory itself, and never a path that climbs out of it again.
+// directory itself, never a path that climbs out of it again, and never one
+// on which a component below Temp\ is a link (the tree itself included):
+// the text would pass while the deletion went elsewhere.
 void RemoveScheduledDirectory(const char* directory);
 
 // Deletes every file and directory below `directory`, depth first, then the
@@ -17,8 +19,10 @@ void RemoveScheduledDirectory(const char* directory);
 void DeleteDirectoryTree(const char* directory);
 
 // Deletes the plain files directly in `directory`; subdirectories and their
-// contents stay. Refused for the protected directories (IsCleanupRefused)
-// and for a directory that is a link.
+// contents stay. Refused for the protected directories (IsCleanupRefused),
+// for a directory that is a link, and for one the file system names
+// otherwise than its text: a "." or ".." component (C:\Temp\..\Program
+// Files\ passes every textual guard), or an absolute form that differs.
 void CleanDirectoryFiles(const char* directory);
 
 // True for the directories the clean-up never touches: the empty argument,

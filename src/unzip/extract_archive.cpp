@@ -100,14 +100,16 @@ bool StopsTheWalk(ExtractResult result) {
 
 // Extracts one directory entry below the target. Names that would leave the
 // target, cannot be converted, were cut, or make too long a path are refused
-// as write errors; Zip64 sizes or offsets beyond the engine's as not
-// supported.
+// as write errors, and so is a path on which a link lies below the target
+// (the target itself may be one: the user chose it); Zip64 sizes or offsets
+// beyond the engine's as not supported.
 ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
   if (entry.NameRefused || !StaysInsideTarget(entry.Name) ||
-      !JoinOutputPath(target, entry.Name, path)) {
+      !JoinOutputPath(target, entry.Name, path) ||
+      LinkOnPath(path, static_cast<uint32_t>(strlen(target)))) {
     return ExtractResult::WriteFailed;
   }
   // An existing file loses read-only, hidden and system so that it can be

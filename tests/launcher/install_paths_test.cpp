@@ -25,11 +25,11 @@ TEST(InstallPaths, BaseNameDropsFourCharactersAndFallsBackForDotsAndBlanks) {
     EXPECT_EQ(Text(out), base) << file;
   }
   PathText out;
-  WorkingDirectoryFor("C:\\T\\", "C:\\dir\\mysetup.exe", out);
+  WorkingDirectoryFor("C:\\T\\", "C:\\dir\\mysetup.exe", 1, out);
   EXPECT_EQ(Text(out), "C:\\T\\mysetup\\");
-  WorkingDirectoryFor("C:\\T\\", "C:mysetup.exe", out);
-  EXPECT_EQ(Text(out), "C:\\T\\mysetup\\");
-  WorkingDirectoryFor("C:\\T\\", ("C:\\" + std::string(kPathTextCapacity, 'n')).c_str(), out);
+  WorkingDirectoryFor("C:\\T\\", "C:mysetup.exe", 12, out);
+  EXPECT_EQ(Text(out), "C:\\T\\mysetup-12\\");
+  WorkingDirectoryFor("C:\\T\\", ("C:\\" + std::string(kPathTextCapacity, 'n')).c_str(), 1, out);
   EXPECT_TRUE(out.tooLong);
   EXPECT_NE(Text(out), "C:\\T\\");
 }
@@ -47,7 +47,7 @@ TEST(InstallPaths, WorkingDirectoryIsAlwaysOneRealLevelBelowTemp) {
       std::string name;
       for (int i = 0, k = n; i < length; ++i, k /= 4) name += alphabet[k % 4];
       PathText out;
-      WorkingDirectoryFor(temp.c_str(), ("C:\\dir\\" + name).c_str(), out);
+      WorkingDirectoryFor(temp.c_str(), ("C:\\dir\\" + name).c_str(), 1, out);
       std::string dir = Text(out);
       ASSERT_EQ(dir.compare(0, temp.size(), temp), 0) << '"' << name << '"';
       std::string component = dir.substr(temp.size());
@@ -57,6 +57,39 @@ TEST(InstallPaths, WorkingDirectoryIsAlwaysOneRealLevelBelowTemp) {
       ASSERT_NE(component.find_first_not_of(". "), std::string::npos) << '"' << name << '"';
     }
   }
+}
+
+// Whatever is at a working directory's place before the run (a directory,
+// a file, a link, a broken link) is passed over for the next number, and
+// left as it was.
+TEST(InstallPaths, WorkingDirectoryIsAlwaysMadeAfresh) {
+  TempDir dir;
+  const std::string temp = dir.str() + "\\";
+  fs::create_directories(dir / "setup" / "sub");
+  WriteWholeFile(dir / "setup" / "version.dll", ToBytes("planted"));
+  WriteWholeFile(dir / "setup-2", ToBytes("a file"));
+  fs::create_directory_symlink(dir / "setup", dir / "setup-3");
+  fs::create_symlink(dir / "missing", dir / "setup-4");
+  PathText out;
+  uint32_t number = 0;
+  ASSERT_TRUE(MakeWorkingDirectory(temp.c_str(), "C:\\dir\\setup.exe", out, &number));
+  EXPECT_EQ(Text(out), temp + "setup-5\\");
+  EXPECT_EQ(number, 5u);
+  EXPECT_TRUE(fs::is_empty(dir / "setup-5"));
+  EXPECT_EQ(ReadWholeFile(dir / "setup" / "version.dll"), ToBytes("planted"));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "setup-4")));
+
+  ASSERT_TRUE(MakeWorkingDirectory(temp.c_str(), "C:\\dir\\other.exe", out, &number));
+  EXPECT_EQ(Text(out), temp + "other\\");
+  EXPECT_EQ(number, 1u);
+  PathText entry;
+  SetText(entry, "setup");
+  AppendNumberSuffix(entry, 5);
+  EXPECT_EQ(Text(entry), "setup-5");
+
+  // A place that is free and still cannot be made: no directory above it.
+  EXPECT_FALSE(MakeWorkingDirectory((temp + "missing\\").c_str(), "setup.exe", out, &number));
+  EXPECT_FALSE(out.tooLong);
 }
 
 class Carving : public ::testing::Test {

@@ -108,6 +108,35 @@ TEST_F(DirectoryRemoval, RemoveModeDeletesOnlyBelowWindowsTemp) {
   EXPECT_TRUE(Has("Windows/Temp/other.txt"));
 }
 
+// A link on the way below Temp\ (ilink -> outside): the text passes the
+// guard, the path the file system takes leads elsewhere. The tree itself a
+// link is refused as well.
+TEST_F(DirectoryRemoval, RemoveModeRefusesLinksBelowTemp) {
+  SetHostSystemDirectories(Win("Windows").c_str(), Win("Windows\\system32").c_str());
+  Put("Windows/Temp/plain.txt");
+  LinkToOutside("Windows/Temp/ilink");
+  for (const char* refused : {"Windows\\Temp\\ilink\\sub\\", "Windows\\TEMP\\ilink\\sub",
+                              "Windows\\Temp\\ilink\\"}) {
+    RemoveScheduledDirectory(Win(refused).c_str());
+    EXPECT_TRUE(OutsideIntact()) << refused;
+  }
+  EXPECT_TRUE(Has("Windows/Temp/ilink"));
+}
+
+// "表" is 95 5C in code page 932: its second byte is no trailing backslash.
+TEST_F(DirectoryRemoval, TwoByteCharacterBeforeTheLastBackslash) {
+  SetHostSystemDirectories(Win("Windows").c_str(), Win("Windows\\system32").c_str());
+  SetHostCodePage932(true);
+  const std::string table = "\x95\x5C";
+  Put("Windows/Temp/" + table + "/sub/f.txt");
+  Put("work" + table + "/f.txt");
+  RemoveScheduledDirectory(Win("Windows\\Temp\\" + table + "\\").c_str());
+  CleanDirectoryFiles(Win("work" + table + "\\").c_str());
+  SetHostCodePage932(false);
+  EXPECT_FALSE(Has("Windows/Temp/" + table));
+  EXPECT_FALSE(Has("work" + table + "/f.txt"));
+}
+
 TEST_F(DirectoryRemoval, CleanupDeletesOnlyPlainFilesDirectlyInTheDirectory) {
   for (const char* name : {"work\\", "work"}) {
     Put("work/a.txt");
@@ -133,6 +162,16 @@ TEST_F(DirectoryRemoval, CleanupLeavesGuardedDirectoriesAndLinks) {
   }
   EXPECT_TRUE(Has("Windows/win.ini"));
   EXPECT_TRUE(Has("Windows/system32/kernel32.dll"));
+
+  // Paths that name another directory than their text: through "..", or
+  // (as Windows reads it) with a trailing dot.
+  Put("other/f.txt");
+  Put("TEMP/g.txt");
+  for (const char* refused : {"TEMP\\..\\other\\", "TEMP\\.\\", "TEMP\\.. \\other"}) {
+    CleanDirectoryFiles(Win(refused).c_str());
+  }
+  EXPECT_TRUE(Has("other/f.txt"));
+  EXPECT_TRUE(Has("TEMP/g.txt"));
 
   LinkToOutside("work");
   CleanDirectoryFiles(Win("work\\").c_str());

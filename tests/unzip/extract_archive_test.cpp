@@ -328,6 +328,26 @@ TEST_F(ExtractArchiveTest, NamesLeadingOutsideTheTargetAreRefused) {
   EXPECT_TRUE(fs::exists(deep / "..ok" / "fine.txt"));
 }
 
+TEST_F(ExtractArchiveTest, LinksBelowTheTargetAreNeverWrittenThrough) {
+  // The target reached through a link of the user's; below it a link to a
+  // directory elsewhere and a link to a file elsewhere.
+  fs::create_directories(dir / "outside");
+  WriteWholeFile(dir / "outside" / "victim.txt", ToBytes("victim"));
+  fs::create_directory_symlink(dir / "outside", target() / "sub");
+  fs::create_symlink(dir / "outside" / "victim.txt", target() / "file.txt");
+  fs::create_directory_symlink(target(), dir / "chosen");
+  WriteWholeFile(archive(), BuildZip({Stored("sub/", ""), Stored("sub/in.txt", "x"),
+                                      Stored("sub/deeper/in.txt", "x"), Stored("file.txt", "x"),
+                                      Stored("after.txt", "after")})
+                                .bytes);
+  ExtractArchive(archive().c_str(), (dir / "chosen").c_str());
+  EXPECT_EQ(BoxTexts(), (Texts{"Write error! on sub\\", "Write error! on sub\\in.txt",
+                               "Write error! on sub\\deeper\\in.txt", "Write error! on file.txt"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "outside"), {}), 1);
+  EXPECT_EQ(ReadWholeFile(dir / "outside" / "victim.txt"), ToBytes("victim"));
+  EXPECT_TRUE(Extracted("after.txt", "after"));
+}
+
 TEST_F(ExtractArchiveTest, OverlongPathsAreWriteErrorsNeverCut) {
   std::string longName(259, 'L');       // fits the directory, not the join
   std::string cutName(300, 'C');        // longer than the directory entry holds

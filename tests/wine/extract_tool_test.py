@@ -147,6 +147,28 @@ class ExtractUnderWine(unittest.TestCase):
         self.assertEqual(sorted(p.name for p in target.iterdir()),
                          ["blocked", "first.txt", "last.txt"])
 
+    def test_links_below_the_target_are_never_entered(self):
+        # The target itself may be a link (the user chose it); below it, a
+        # link to a folder elsewhere is neither entered nor written through.
+        outside = self.work / "outside"
+        outside.mkdir()
+        real = self.work / "real"
+        real.mkdir()
+        (real / "sub").symlink_to(outside)
+        target = self.work / "chosen"
+        target.symlink_to(real)
+        archive = self.work / "linked.zip"
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in ("first.txt", "sub/", "sub/inner.txt", "sub/deeper/deep.txt", "last.txt"):
+                z.writestr(name, b"" if name.endswith("/") else name.encode())
+        result = self.extract(archive, target, 3)
+        self.assertEqual(self.texts(result), ["Write error! on sub\\", "Write error! on sub\\inner.txt",
+                                              "Write error! on sub\\deeper\\deep.txt"],
+                         result.transcript)
+        self.assertEqual(list(outside.iterdir()), [])
+        self.assertEqual((real / "first.txt").read_bytes(), b"first.txt")
+        self.assertEqual((real / "last.txt").read_bytes(), b"last.txt")
+
     def test_names_beyond_ascii_keep_their_characters_or_are_refused(self):
         # Wine's ANSI code page here is 1252, its OEM code page 437. Python's
         # zipfile sets flag bit 11 for every name beyond ASCII; the

@@ -21,8 +21,20 @@ import zlib
 import zipfile
 from pathlib import Path
 
-from installer_cases import RUN_ONCE_KEY, UNINSTALL_KEY, InstallerCase
+from installer_cases import ENVIRONMENT_KEY, RUN_ONCE_KEY, UNINSTALL_KEY, InstallerCase
 from winebench import Bench, run_tests
+
+
+def snapshot(root):
+    """(relative path, size) of everything under `root`; a link is listed as
+    a link (size -1) and never followed."""
+    found = set()
+    for directory, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = Path(directory) / name
+            found.add((path.relative_to(root).as_posix(),
+                       -1 if path.is_symlink() else path.lstat().st_size if name in files else 0))
+    return found
 
 
 class Installer(InstallerCase):
@@ -107,27 +119,34 @@ class Installer(InstallerCase):
         self.assertEqual(sorted(p.name for p in working.iterdir()),
                          ["SETUP.EXE", "probe-report.txt", "Über", "Übersicht.txt", "中文.txt"])
 
-    def test_setup_starts_plainly_before_vista_and_elevated_after(self):
-        # The elevated start asks the shell to expand environment references
-        # in the path; the plain start does not. So the setup command
-        # %ORVANE_HOW%.EXE starts RUNAS.EXE (ORVANE_HOW=RUNAS) when elevated,
-        # and the file literally named %ORVANE_HOW%.EXE when plain.
+    def test_setup_program_path_is_started_as_it_is(self):
+        # Plainly before Vista and elevated after, the path is started as it
+        # is, environment references included: the installer
+        # a%ORVANE_HOW%<version>.exe (ORVANE_HOW=RUNAS) starts its own
+        # %ORVANE_HOW%.EXE, not RUNAS.EXE beside it, nor the one planted in
+        # aRUNAS<version>\\. Wine's shell expands environment references in
+        # the path of every ShellExecuteEx whatever its flags say, so there
+        # the elevated start cannot show that the stub no longer asks for it.
         temp, temp_windows = self.use_temp("e2e-versions")
         entries = {"%ORVANE_HOW%.EXE": self.probe, "RUNAS.EXE": self.probe}
-        for version, started in (("winxp", "%ORVANE_HOW%.EXE"), ("win7", "RUNAS.EXE"),
-                                 ("win10", "RUNAS.EXE")):
+        for version in ("winxp", "win7", "win10"):
             with self.subTest(version=version):
-                name = f"v{version}.exe"
-                installer = self.make_installer(name, entries, setup="%ORVANE_HOW%.EXE")
-                self.bench.set_windows_version(name, version)
-                self.addCleanup(self.bench.set_windows_version, name, None)
+                if version != "winxp":
+                    self.skipTest("Wine's ShellExecuteEx expands the path whatever its flags")
+                name = f"a%ORVANE_HOW%{version}"
+                planted = temp / f"aRUNAS{version}"
+                planted.mkdir()
+                (planted / "%ORVANE_HOW%.EXE").write_bytes(self.probe)
+                installer = self.make_installer(f"{name}.exe", entries, setup="%ORVANE_HOW%.EXE")
+                self.bench.set_windows_version(f"{name}.exe", version)
+                self.addCleanup(self.bench.set_windows_version, f"{name}.exe", None)
                 result = self.bench.run(installer, env={"ORVANE_HOW": "RUNAS"})
                 self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
-                working = temp / f"v{version}"
-                report = self.probe_report(working)
-                self.assertEqual(report["program"], f"{temp_windows}v{version}\\{started}")
+                report = self.probe_report(temp / name)
+                self.assertEqual(report["program"], f"{temp_windows}{name}\\%ORVANE_HOW%.EXE")
                 if version == "winxp":
                     self.assertEqual(report["command"], f'"{report["program"]}"')
+                self.assertFalse((planted / "probe-report.txt").exists())
 
     def test_temp_with_blanks_starts_the_quoted_program(self):
         # Unquoted, "...\e2e quoted\v\SETUP.EXE" would start ...\e2e.exe.
@@ -248,22 +267,58 @@ class Installer(InstallerCase):
         self.addCleanup(shutil.rmtree, working, ignore_errors=True)
         self.assertEqual(self.probe_report(working)["program"], f"{match[1]}notemp\\SETUP.EXE")
 
-    def test_earlier_files_are_cleared_only_below_a_temp_directory(self):
-        for under_user_temp in (True, False):
-            with self.subTest(under_user_temp=under_user_temp):
-                base = None if under_user_temp else self.user_temp.parent
-                base_windows = None if under_user_temp else self.user_temp_windows[1].rsplit("\\", 1)[0]
-                temp, _ = self.use_temp(f"e2e-clean-{under_user_temp}", base, base_windows)
-                working = temp / "clean"
-                (working / "sub").mkdir(parents=True)
-                (working / "old.txt").write_bytes(b"left by an earlier run")
-                (working / "sub" / "keep.txt").write_bytes(b"in a subdirectory")
-                installer = self.make_installer("clean.exe", {"SETUP.EXE": self.probe})
-                result = self.bench.run(installer)
-                self.assertEqual(result.exit_code, 0, result.transcript)
-                self.probe_report(working)
-                self.assertEqual((working / "old.txt").exists(), not under_user_temp)
-                self.assertEqual((working / "sub" / "keep.txt").read_bytes(), b"in a subdirectory")
+    def test_existing_working_directory_is_never_reused(self):
+        # Whatever lies at TEMP\fresh\ before the run stays as it is and
+        # unused: a user's own folder, a read-only DLL planted for the setup
+        # program to load, a file in a subfolder, links out of it to a
+        # folder and to a file; so does fresh-2, itself a link. The run
+        # works in fresh-3, which it made, and schedules its removal.
+        temp, temp_windows = self.use_temp("e2e-fresh")
+        outside = self.work / "outside"
+        outside.mkdir()
+        (outside / "victim.txt").write_bytes(b"not the installer's")
+        existing = temp / "fresh"
+        (existing / "sub").mkdir(parents=True)
+        (existing / "version.dll").write_bytes(b"planted")
+        (existing / "version.dll").chmod(0o444)
+        (existing / "sub" / "planted.txt").write_bytes(b"planted")
+        (existing / "sublink").symlink_to(outside)
+        (existing / "data.txt").symlink_to(outside / "victim.txt")
+        (temp / "fresh-2").symlink_to(outside)
+        before = snapshot(temp)
+        entries = {"SETUP.EXE": self.probe, "data.txt": b"installed", "sub/new.txt": b"new",
+                   "sublink/new.txt": b"new"}
+        installer = self.make_installer("fresh.exe", entries)
+        self.bench.reg_delete(RUN_ONCE_KEY, "fresh-3")
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        working = temp / "fresh-3"
+        self.probe_report(working)
+        self.assertEqual({p for p in snapshot(temp) if not p[0].startswith("fresh-3")} -
+                         {("orvane_r.exe", installer.stat().st_size)}, before)
+        self.assertEqual(snapshot(outside), {("victim.txt", len(b"not the installer's"))})
+        self.assertEqual({p.relative_to(working).as_posix() for p in working.rglob("*")},
+                         set(entries) | {"sub", "sublink", "probe-report.txt"})
+        self.assert_registered(temp_windows, "fresh-3", f"{temp_windows}fresh-3\\")
+
+    def test_temp_that_climbs_out_never_reaches_other_folders(self):
+        # TEMP ...\e2e-dotdot\TEMP\.. and an installer named after a folder
+        # beside it: the working directory, spelled through TEMP\..\, once
+        # passed every guard of the clean-up and lost the folder's files.
+        temp, temp_windows = self.use_temp("e2e-dotdot")
+        (temp / "TEMP").mkdir()
+        victim = temp / "Program Files"
+        victim.mkdir()
+        (victim / "victim.txt").write_bytes(b"not the installer's")
+        self.bench.reg_add(ENVIRONMENT_KEY, "TEMP", "REG_SZ", f"{temp_windows}TEMP\\..")
+        installer = self.make_installer("Program Files.exe", {"SETUP.EXE": self.probe})
+        self.bench.reg_delete(RUN_ONCE_KEY, "Program Files-2")
+        result = self.bench.run(installer)
+        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+        self.assertEqual(sorted(p.name for p in victim.iterdir()), ["victim.txt"])
+        self.assertEqual(self.probe_report(temp / "Program Files-2")["program"],
+                         f"{temp_windows}Program Files-2\\SETUP.EXE")
+        self.assert_registered(temp_windows, "Program Files-2", f"{temp_windows}Program Files-2\\")
 
     def test_short_file_name_never_works_in_temp_itself(self):
         # "..exe" less its last four characters is ".": TEMP itself, whose
@@ -278,17 +333,19 @@ class Installer(InstallerCase):
         self.assertEqual((temp / "precious.txt").read_bytes(), b"not the installer's")
 
     def test_unhandled_failures_end_with_application_error(self):
-        temp, _ = self.use_temp("e2e-fail")
+        temp, temp_windows = self.use_temp("e2e-fail")
         installer = self.make_installer("fail.exe", {"SETUP.EXE": self.probe})
         data = installer.read_bytes()
         size_field = b"%07d" % (self.stub.stat().st_size + 1)
         broken_field = self.work / "field.exe"
         broken_field.write_bytes(data.replace(size_field, b"12x4567", 1))
-        # A directory where the archive is to be carved into.
-        (temp / "fail" / "uztemp.zip").mkdir(parents=True)
         for name, installer, words in (("field", broken_field, "12x4567"),
-                                       ("fail", installer, "uztemp.zip")):
+                                       ("fail", installer, "afile\\fail")):
             with self.subTest(failure=name):
+                if name == "fail":
+                    # TEMP names a file: no working directory can be made in it.
+                    (temp / "afile").write_bytes(b"a file")
+                    self.bench.reg_add(ENVIRONMENT_KEY, "TEMP", "REG_SZ", f"{temp_windows}afile")
                 result = self.bench.run(installer, answers=["OK"])
                 self.assertEqual(result.exit_code, 1, result.transcript)
                 self.assertEqual(len(result.boxes), 1, result.transcript)

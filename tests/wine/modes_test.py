@@ -86,6 +86,22 @@ class ExtractBeside(InstallerCase):
             self.assertTrue((directory / "uztemp.zip").exists())
             self.assertTrue((directory / "first.exe").exists())
 
+    def test_links_below_the_target_are_never_written_through(self):
+        # data\ in the target links to a folder elsewhere: its entry is a
+        # write error, the walk goes on, and the folder stays empty.
+        outside = self.work / "outside"
+        outside.mkdir()
+        directory = self.work / "linked"
+        stub = self.place(directory)
+        (directory / "data").symlink_to(outside)
+        result = self.bench.run(stub, ["123", "first.exe"], answers=["OK", "No"])
+        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual([b.text for b in result.boxes],
+                         ["Write error! on data\\readme.txt",
+                          QUESTION.format(windows_path(directory) + "\\", "SETUP.EXE")])
+        self.assertEqual(list(outside.iterdir()), [])
+        self.assertEqual((directory / "SETUP.EXE").read_bytes(), self.probe)
+
     def test_setup_field_decides_question_program_and_notice(self):
         for setup, started in (("*SETUP.EXE", "SETUP.EXE"), ("text|*INSTALL.EXE", "INSTALL.EXE"),
                                (None, None)):
@@ -215,6 +231,20 @@ class Remove(InstallerCase):
                 self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
                 self.assertTrue((elsewhere / "file.txt").exists())
                 self.assertTrue(sentinel.exists())
+
+    def test_links_on_the_way_are_refused(self):
+        # ilink, below Temp, links to a folder elsewhere: the text of the
+        # path passes the guard, the path the file system takes does not.
+        victim = self.work / "victim"
+        self.plant(victim, ["sub/file.txt", "other.txt"])
+        link = self.windows_temp / "ilink"
+        link.symlink_to(victim)
+        self.addCleanup(link.unlink)
+        stub = self.bench.win64("orvane_stub.exe")
+        for directory in ("C:\\windows\\Temp\\ilink\\sub\\", "C:\\windows\\Temp\\ilink\\sub"):
+            result = self.bench.run(stub, ["REMOVE", directory])
+            self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+            self.assertTrue((victim / "sub" / "file.txt").exists(), directory)
 
     def test_run_once_command_of_an_installation_removes_its_working_directory(self):
         temp, temp_windows = self.use_temp("orvane-life", self.windows_temp, "C:\\windows\\temp")
