@@ -72,8 +72,8 @@ bool Sound(const Bytes& bytes, bool carved) {
 BuiltZip Sealed(const Bytes& after = {}) {
   ZipLayout layout;
   layout.comment = std::string(kSealTextLength, ' ');
-  BuiltZip zip = BuildZip({File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(9000, 2))},
-                          layout);
+  BuiltZip zip = BuildZip(
+      {File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(9000, 2))}, layout);
   const uint32_t sealed = zip.endOffset + 22;
   char text[kSealTextLength + 1];
   std::snprintf(text, sizeof text, "orvane-seal crc32=%08X length=%010u",
@@ -116,7 +116,8 @@ TEST(ArchiveCheck, DamageOfTheSealedBytesOrTheSealFails) {
 
 TEST(ArchiveCheck, CutArchivesFailSealedOrNot) {
   const BuiltZip sealed = Sealed();
-  const BuiltZip plain = BuildZip({File("a.txt", PatternBytes(3000, 1)), File("b.txt", PatternBytes(99, 2))});
+  const BuiltZip plain =
+      BuildZip({File("a.txt", PatternBytes(3000, 1)), File("b.txt", PatternBytes(99, 2))});
   for (const BuiltZip* zip : {&sealed, &plain}) {
     for (size_t keep : {size_t{0}, size_t{40}, size_t{zip->directoryOffset + 50},
                         zip->bytes.size() - 1}) {
