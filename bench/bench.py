@@ -2,7 +2,9 @@
 """Extraction benchmark: the host engine tool against the extractors a user
 would otherwise reach for.
 
-One command, from any directory:   python3 bench/bench.py [--rounds N] [--section S]
+One command, from any directory:
+
+    python3 bench/bench.py [--rounds N] [--section S] [--baseline REV]
 
 It builds build/host/extract (host preset), makes two corpora from files
 every machine of this kind has after scripts/setup.sh (the Windows binaries
@@ -42,6 +44,18 @@ and at mkinstaller's default 9:
                      build/host/mkinstaller --stub STUB --archive ARCHIVE -o OUT.exe
 
 timed and compared by wall time and output size. STUB is build/win32/orvane_stub.exe.
+
+The archive check follows (--section check runs it alone; needs the win32,
+win64 and host presets built): the first 100 MB of the wine corpus with
+the setup probe as SETUP.EXE, packed by mkinstaller --from at level 0 into a
+sealed installer of the win32 stub, about 100 MB (stored: every byte of it
+is carved and counted, the check's worst case); the same archive, byte for byte,
+appended to the win32 stub of --baseline REV (default: the commit before the
+check came in), built from `git archive` in the work directory. Both are
+installed under the Wine bench, alternately, and the median wall times of
+the installations (robot start to stub exit) are compared: the difference
+is what the check costs (the CRC-32 while carving, the directory walk, the
+seal).
 
 Work happens in a temporary directory under build/ (same disk as the
 checkout), removed at the end. Standard library only.
@@ -304,10 +318,89 @@ def builder(mkinstaller, work, rounds):
         shutil.rmtree(folder)
 
 
+# The last commit whose stub carves without checking the archive.
+CHECK_BASELINE = "74c3837"
+
+
+def stub_at(revision, work):
+    """The win32 stub of `revision`, built from its sources in `work`."""
+    source = work / "baseline"
+    source.mkdir()
+    archive = subprocess.run(["git", "archive", revision], cwd=ROOT, check=True,
+                             stdout=subprocess.PIPE).stdout
+    run(["tar", "-x", "-C", source], input=archive)
+    run(["cmake", "--preset", "win32"], cwd=source, stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", "--preset", "win32", "--target", "orvane_stub", "-j2"], cwd=source,
+        stdout=subprocess.DEVNULL)
+    return source / "build" / "win32" / "orvane_stub.exe"
+
+
+def check(mkinstaller, work, rounds, baseline):
+    """A 100 MB installer installed under Wine with the archive check and
+    without it (the baseline's stub, the same archive)."""
+    sys.path.insert(0, str(ROOT / "tests" / "wine"))
+    from winebench import Bench
+    stub = ROOT / "build" / "win32" / "orvane_stub.exe"
+    probe = ROOT / "build" / "win64" / "setup_probe.exe"
+    for needed in (stub, probe):
+        if not needed.is_file():
+            sys.exit(f"{needed} is missing: build the win32 and win64 presets first")
+    files, _ = pick_files(CORPORA["wine"])
+    folder, seen, total = work / "check-folder", set(), 0
+    for p in files:
+        relative = p.relative_to("/")
+        if str(relative).lower() not in seen:
+            seen.add(str(relative).lower())
+            (folder / relative).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(p, folder / relative)
+            total += p.stat().st_size
+    shutil.copy(probe, folder / "SETUP.EXE")
+    checked, unchecked = work / "checked.exe", work / "unchecked.exe"
+    run([mkinstaller, "--stub", stub, "--from", folder, "--level", "0", "-o", checked])
+    payload = work / "payload.zip"
+    payload.write_bytes(checked.read_bytes()[stub.stat().st_size:])
+    run([mkinstaller, "--stub", stub_at(baseline, work), "--archive", payload, "-o", unchecked])
+    shutil.rmtree(folder)
+
+    bench_dir = ROOT / "build" / "host" / "wine"
+    run([sys.executable, ROOT / "tests" / "wine" / "winebench.py", "start", bench_dir])
+    bench = Bench(bench_dir, ROOT / "build" / "win64")
+    x11 = "HKCU\\Software\\Wine\\X11 Driver"
+    try:
+        # Unmanaged windows: no 2-second wait each time a status window hides.
+        bench.reg_add(x11, "Managed", "REG_SZ", "N")
+        temp = bench.user_temp()
+        times = {"with the check": [], "without": []}
+        for round_number in range(rounds + 1):
+            for label, installer in (("with the check", checked), ("without", unchecked)):
+                start = time.perf_counter()
+                result = bench.run(installer, timeout=300)
+                elapsed = time.perf_counter() - start
+                if result.exit_code != 0 or result.boxes:
+                    sys.exit(f"installing {installer.name} failed:\n{result.transcript}")
+                if round_number > 0:  # the first round warms the caches
+                    times[label].append(elapsed)
+                shutil.rmtree(temp / installer.stem, ignore_errors=True)
+    finally:
+        bench.reg_delete(x11, "Managed")
+        run([sys.executable, ROOT / "tests" / "wine" / "winebench.py", "stop", bench_dir])
+    print(f"\ncheck: wine corpus, {len(seen)} files, {total / 1e6:.1f} MB, installer of "
+          f"{checked.stat().st_size / 1e6:.1f} MB (win32 stub; without: {baseline})")
+    print(f"  ({rounds} rounds after one warm-up, installation wall time under Wine)")
+    base = statistics.median(times["without"])
+    for label, values in times.items():
+        m = statistics.median(values)
+        print(f"    {label:16} median {m:7.3f} s  min {min(values):7.3f} s  "
+              f"max {max(values):7.3f} s   {100 * (m - base) / base:+5.1f} %")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--rounds", type=int, default=5)
-    ap.add_argument("--section", choices=("all", "extract", "classic", "decode", "builder"), default="all")
+    ap.add_argument("--section", default="all",
+                    choices=("all", "extract", "classic", "decode", "builder", "check"))
+    ap.add_argument("--baseline", default=CHECK_BASELINE,
+                    help="revision whose stub installs without the archive check")
     args = ap.parse_args()
 
     engine, classic_zip, mkinstaller = build_tools()
@@ -331,6 +424,8 @@ def main():
             decode(engine, work, args.rounds)
         if args.section in ("all", "builder"):
             builder(mkinstaller, work, args.rounds)
+        if args.section in ("all", "check"):
+            check(mkinstaller, work, args.rounds, args.baseline)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "launcher/archive_check.h"
 #include "launcher/joined_paths.h"
 #include "launcher/payload_carving.h"
 #include "launcher/status_windows.h"
@@ -57,6 +58,18 @@ void StartSetupProgram(const PathText& target, const char* setupCommand) {
   WinExec(command.chars, SW_SHOWNORMAL);
 }
 
+// Ends the run on a damaged archive before anything is extracted or
+// scheduled: the files stay as they are.
+[[noreturn]] void RefuseDamagedArchive(const char* archive) {
+  PathText message;
+  SetText(message, "The archive ");
+  AppendText(message, archive);
+  AppendText(message, " is damaged or incomplete.");
+  RequireFits(message);
+  ShowEngineMessage(message.chars, MB_OK | MB_ICONERROR);
+  ExitProcess(1);
+}
+
 }  // namespace
 
 void RunExtractBeside(const char* ownPath, const char* argument2, const char* argument3) {
@@ -73,6 +86,10 @@ void RunExtractBeside(const char* ownPath, const char* argument2, const char* ar
   RequireFits(target);
   PathText archive;
   JoinPath(target, kTemporaryArchiveName, archive);
+  // A missing archive is left to the extraction, which reports it.
+  if (IsExistingFile(archive.chars) && !IsArchiveSound(archive.chars, nullptr)) {
+    RefuseDamagedArchive(archive.chars);
+  }
 
   PathText installDirectory;
   ReadInstallDirectory(installDirectory);

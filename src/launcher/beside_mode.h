@@ -9,5 +9,7 @@
 // extraction; otherwise it lies in the stub's directory, the setup program
 // is offered (or started, or only the extraction is reported, by the
 // setup-command field), and a non-empty argument2 names a file that is
-// deleted at the end together with the archive.
+// deleted at the end together with the archive. An archive that is there
+// but damaged or incomplete ends the run first, with a box naming it and
+// exit code 1.
 void RunExtractBeside(const char* ownPath, const char* argument2, const char* argument3);

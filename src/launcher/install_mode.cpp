@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "launcher/archive_check.h"
 #include "launcher/install_paths.h"
 #include "launcher/joined_paths.h"
 #include "launcher/payload_carving.h"
@@ -46,6 +47,14 @@ namespace {
   FatalError(message.tooLong ? "The installer could not carve out its archive." : message.chars);
 }
 
+// Takes back what a run that found its archive damaged made: the carved
+// archive and the working directory, which the run made itself (the stub
+// copy is gone already). Nothing is registered or copied before the check.
+void UndoCarving(const PathText& workingDirectory, const char* archive) {
+  DeleteFileA(archive);
+  RemoveDirectoryA(workingDirectory.chars);
+}
+
 }  // namespace
 
 void RunInstallation(const char* ownPath) {
@@ -72,18 +81,27 @@ void RunInstallation(const char* ownPath) {
   JoinPath(workingDirectory, ownName, stubCopy);
   CopyFileA(ownPath, stubCopy.chars, FALSE);
   SetFileAttributesA(stubCopy.chars, FILE_ATTRIBUTE_NORMAL);
-  CarveResult carved = CarvePayload(workingDirectory.chars, stubCopy.chars, ReadStubSizeValue());
+  CarvedDigest digest;
+  CarveResult carved =
+      CarvePayload(workingDirectory.chars, stubCopy.chars, ReadStubSizeValue(), digest);
   if (carved != CarveResult::Done) CarvingFailed(carved, stubCopy.chars, workingDirectory.chars);
   DeleteFileA(stubCopy.chars);
   ShowWindow(copyingWindow, SW_HIDE);
+
+  PathText archive;
+  JoinPath(workingDirectory, kTemporaryArchiveName, archive);
+  if (!IsArchiveSound(archive.chars, &digest)) {
+    UndoCarving(workingDirectory, archive.chars);
+    ShowEngineMessage("This installer is damaged or incomplete. Please download it again.",
+                      MB_OK | MB_ICONERROR);
+    ExitProcess(1);
+  }
 
   PathText uninstallerCopy;
   JoinPath(temp, kUninstallerCopyName, uninstallerCopy);
   CopyFileA(ownPath, uninstallerCopy.chars, FALSE);
 
   HWND extractionWindow = ShowExtractionWindow();
-  PathText archive;
-  JoinPath(workingDirectory, kTemporaryArchiveName, archive);
   ExtractArchive(archive.chars, workingDirectory.chars);
   DeleteFileA(archive.chars);
   ShowWindow(extractionWindow, SW_HIDE);

@@ -5,12 +5,13 @@
 #include "platform/platform.h"
 #include "system/path_operations.h"
 #include "system/path_text.h"
+#include "unzip/crc32.h"
 
 namespace {
 
 constexpr uint32_t kCarveBlockSize = 10000;
 
-CarveResult CopyRest(FileHandle source, FileHandle output) {
+CarveResult CopyRest(FileHandle source, FileHandle output, CarvedDigest& digest) {
   static uint8_t block[kCarveBlockSize];
   for (;;) {
     int32_t got = ReadFromFile(source, block, kCarveBlockSize);
@@ -19,12 +20,16 @@ CarveResult CopyRest(FileHandle source, FileHandle output) {
     if (WriteToFile(output, block, static_cast<uint32_t>(got)) != got) {
       return CarveResult::WriteFailed;
     }
+    digest.Crc = ContinueCrc(digest.Crc, block, static_cast<uint32_t>(got));
+    digest.Length += static_cast<uint32_t>(got);
   }
 }
 
 }  // namespace
 
-CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t stubSizeValue) {
+CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t stubSizeValue,
+                         CarvedDigest& digest) {
+  digest = {0xFFFFFFFF, 0};
   PathText outputPath;
   SetText(outputPath, directory);
   AppendText(outputPath, kTemporaryArchiveName);
@@ -44,7 +49,7 @@ CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t 
     CloseFile(source);
     return CarveResult::OutputNotCreated;
   }
-  CarveResult result = CopyRest(source, output);
+  CarveResult result = CopyRest(source, output, digest);
   CloseFile(output);
   CloseFile(source);
   return result;

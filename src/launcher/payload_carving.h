@@ -15,11 +15,20 @@ enum class CarveResult {
   WriteFailed,       // also a write that took fewer bytes than given
 };
 
+// What carving saw of the bytes it copied: the raw CRC-32 register over
+// them (started at 0xFFFFFFFF, not complemented) and their number.
+struct CarvedDigest {
+  uint32_t Crc;
+  uint32_t Length;
+};
+
 // Copies everything after the first stubSizeValue - 1 bytes of `sourcePath`
 // into directory + "uztemp.zip" (directory ends in a backslash), replacing
-// that file. A value of 1 or less copies the whole source; a value past the
-// end gives an empty archive. The copy moves in blocks of 10,000 bytes.
-CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t stubSizeValue);
+// that file, and counts the copied bytes into `digest` as they pass. A value
+// of 1 or less copies the whole source; a value past the end gives an empty
+// archive. The copy moves in blocks of 10,000 bytes.
+CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t stubSizeValue,
+                         CarvedDigest& digest);
 
 // Creates every missing directory of `path` (with or without a trailing
 // backslash), from the outermost missing one inwards. Paths shorter than

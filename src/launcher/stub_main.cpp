@@ -1,6 +1,7 @@
 // The stub's entry: reads its own path and the command line, selects the
 // mode and runs it. Every mode ends the process; the exit code is 0 unless a
-// failure ends the run through FatalError (exit code 1).
+// failure ends the run through FatalError or a damaged archive ends it
+// (exit code 1).
 //
 // The stub links no C runtime, so the process starts in WinMainCRTStartup
 // itself, the entry point the linker looks for in a Windows GUI program:

@@ -184,6 +184,7 @@ DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, 
   reader.Left = reader.Count = 0;
   reader.Total = 0;
   reader.Bias = 0;
+  reader.DirectoryStart = reader.EndRecord = 0;
   reader.Archive = OpenForReading(archivePath);
   total = 0;
   if (reader.Archive == kNoFile) return DirectoryResult::DirectoryReadError;
@@ -206,6 +207,8 @@ DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, 
   const int64_t start = static_cast<int64_t>(end.Start) + bias;
   if (start > end.DirectoryEnd) return Finish(reader, DirectoryResult::DirectoryStructureError);
   reader.Left = end.DirectoryEnd - static_cast<uint32_t>(start);
+  reader.DirectoryStart = static_cast<uint32_t>(start);
+  reader.EndRecord = end.Position;
 
   // The directory and the signature after it.
   uint32_t length = reader.Left + 4;

@@ -36,6 +36,8 @@ struct DirectoryReader {
   uint32_t Count;         // records handed out
   uint64_t Total;         // entries the end record promises
   int64_t Bias;           // bytes in front of the archive: added to local header offsets
+  uint32_t DirectoryStart;  // where the directory was found, in the file
+  uint32_t EndRecord;       // where the end record lies, in the file
   DirectoryEntry Entry;
 };
 

@@ -3,11 +3,17 @@
 // are built once at run time into zeroed static memory (kept out of the
 // Windows file by the unzip library's build flags) so that the stub's file
 // does not carry them.
+//
+// The table's top bytes are all different, so a step can be undone: the
+// top byte of the register after a step names the table row that was used.
+#include "unzip/crc32.h"
+
 #include "unzip/engine_state.h"
 
 namespace {
 
 uint32_t table[8][256];
+uint8_t rowOfTopByte[256];  // the row of table[0] whose top byte is the index
 bool tableReady = false;
 
 void BuildTables() {
@@ -23,6 +29,7 @@ void BuildTables() {
       table[k][i] = table[0][c & 0xFF] ^ (c >> 8);
     }
   }
+  for (uint32_t i = 0; i < 256; ++i) rowOfTopByte[table[0][i] >> 24] = static_cast<uint8_t>(i);
   tableReady = true;
 }
 
@@ -33,9 +40,8 @@ inline uint32_t LoadLittle32(const uint8_t* p) {
 
 }  // namespace
 
-void UpdateCrc(const uint8_t* bytes, uint32_t count) {
+uint32_t ContinueCrc(uint32_t crc, const uint8_t* bytes, uint32_t count) {
   if (!tableReady) BuildTables();
-  uint32_t crc = Engine.RunningCrc;
   while (count >= 8) {
     uint32_t lo = LoadLittle32(bytes) ^ crc;
     uint32_t hi = LoadLittle32(bytes + 4);
@@ -46,5 +52,20 @@ void UpdateCrc(const uint8_t* bytes, uint32_t count) {
     count -= 8;
   }
   while (count-- > 0) crc = table[0][(crc ^ *bytes++) & 0xFF] ^ (crc >> 8);
-  Engine.RunningCrc = crc;
+  return crc;
+}
+
+void UpdateCrc(const uint8_t* bytes, uint32_t count) {
+  Engine.RunningCrc = ContinueCrc(Engine.RunningCrc, bytes, count);
+}
+
+uint32_t RemoveCrcTail(uint32_t crc, const uint8_t* bytes, uint32_t count) {
+  if (!tableReady) BuildTables();
+  // A step is crc' = table[0][(crc ^ b) & 0xFF] ^ (crc >> 8), whose top byte
+  // comes from the table alone.
+  while (count-- > 0) {
+    const uint8_t row = rowOfTopByte[crc >> 24];
+    crc = (crc ^ table[0][row]) << 8 | static_cast<uint8_t>(row ^ bytes[count]);
+  }
+  return crc;
 }

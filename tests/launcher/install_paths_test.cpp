@@ -7,6 +7,7 @@
 
 #include "launcher/install_paths.h"
 #include "launcher/payload_carving.h"
+#include "../unzip/test_support.h"
 #include "support/test_files.h"
 
 namespace {
@@ -100,9 +101,10 @@ class Carving : public ::testing::Test {
   fs::path SourceFile() const { return dir / "copy.exe"; }
   fs::path Output() const { return dir / kTemporaryArchiveName; }
   CarveResult Carve(int32_t value) {
-    return CarvePayload(Directory().c_str(), Source().c_str(), value);
+    return CarvePayload(Directory().c_str(), Source().c_str(), value, digest);
   }
   TempDir dir;
+  CarvedDigest digest = {};
 };
 
 TEST_F(Carving, CopiesEverythingAfterTheStubByteForByte) {
@@ -114,6 +116,8 @@ TEST_F(Carving, CopiesEverythingAfterTheStubByteForByte) {
     WriteWholeFile(SourceFile(), whole);
     ASSERT_EQ(Carve(static_cast<int32_t>(stub.size()) + 1), CarveResult::Done);
     EXPECT_EQ(ReadWholeFile(Output()), archive) << archiveSize;
+    EXPECT_EQ(digest.Length, archiveSize);
+    EXPECT_EQ(~digest.Crc, ReferenceCrc(archive)) << archiveSize;
     // 1 or less copies the whole source.
     for (int32_t value : {1, 0, -5}) {
       ASSERT_EQ(Carve(value), CarveResult::Done);
@@ -137,7 +141,7 @@ TEST_F(Carving, FailuresAreReportedAndCreateNothing) {
   WriteWholeFile(SourceFile(), PatternBytes(100));
   fs::create_directory(Output());
   EXPECT_EQ(Carve(1), CarveResult::OutputNotCreated);
-  EXPECT_EQ(CarvePayload((dir.str() + "\\missing\\").c_str(), Source().c_str(), 1),
+  EXPECT_EQ(CarvePayload((dir.str() + "\\missing\\").c_str(), Source().c_str(), 1, digest),
             CarveResult::OutputNotCreated);
 }
 

@@ -418,6 +418,10 @@ class PackFolder(unittest.TestCase):
                 self.assertEqual((result.returncode, result.stderr), (0, b""))
                 installer = work.read("out.exe")
                 self.assertEqual(installer[:len(stub)], patched(stub, offsets, b"", setup))
+                # The seal, the whole comment: the archive's bytes up to it.
+                sealed = len(installer) - len(stub) - 44
+                self.assertEqual(installer[-44:], b"orvane-seal crc32=%08X length=%010d" % (
+                    zlib.crc32(installer[len(stub):-44]), sealed))
                 with zipfile.ZipFile(io.BytesIO(installer[len(stub):])) as archive:
                     self.assertIsNone(archive.testzip())
                     infos = archive.infolist()
@@ -596,7 +600,8 @@ class Inspect(unittest.TestCase):
                              f"stub size: {stub_size} bytes", f"archive start: byte {stub_size} ",
                              "stub-size field matches the archive start: yes",
                              "entries: 3 (deflated 1, stored 2)",
-                             'setup program: "SETUP.EXE", in the archive', after, "consistent: yes"]:
+                             'setup program: "SETUP.EXE", in the archive', "seal: right",
+                             after, "consistent: yes"]:
                     self.assertIn(line, out)
                 self.assertRegex(out, r"\nsizes: \d+ bytes compressed, 201 bytes uncompressed\n")
 
@@ -614,12 +619,16 @@ class Inspect(unittest.TestCase):
             ("setup program not in the archive", no_setup,
              ['the setup program "doc\\b.txt" is not in the archive']),
             ("no archive", good[:stub_size], ["no end-of-central-directory record"]),
+            ("a byte of an entry changed", good[:stub_size + 45] + b"\xff" + good[stub_size + 46:],
+             ["the archive's seal does not match its bytes"]),
         ]
         for name, data, problems in cases:
             with self.subTest(name):
                 code, out, err = self.inspect(work, data)
                 self.assertEqual(code, 1)
                 self.assertIn("consistent: no\n", out)
+                if name == "a byte of an entry changed":
+                    self.assertIn("seal: wrong\n", out)
                 self.assertEqual(err.count("\n"), len(problems), err)
                 for problem in problems:
                     self.assertIn(f"mkinstaller: {problem}", err)

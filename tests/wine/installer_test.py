@@ -440,7 +440,8 @@ class Installer(InstallerCase):
         unsigned = self.work / "unsigned.exe"
         subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
                         "-o", str(unsigned)], check=True)
-        record_at = unsigned.stat().st_size - 22  # the archive ends in its end record
+        # The archive ends in its end record and the seal, its comment.
+        record_at = unsigned.stat().st_size - 22 - 44
         for padded, least_windows in ((False, 1), (True, 4)):
             with self.subTest(padded=padded):
                 name = f"signed{int(padded)}"
@@ -461,7 +462,8 @@ class Installer(InstallerCase):
                 inspected = subprocess.run([self.mkinstaller, "--inspect", installer],
                                            capture_output=True, text=True)
                 self.assertEqual(inspected.returncode, 0, inspected.stdout + inspected.stderr)
-                signature_at = (record_at + 22 + 7) // 8 * 8  # padded to 8 bytes
+                self.assertIn("seal: right", inspected.stdout)
+                signature_at = (record_at + 22 + 44 + 7) // 8 * 8  # padded to 8 bytes
                 self.assertIn(f"an Authenticode signature of {size - signature_at} bytes at byte "
                               f"{signature_at}", inspected.stdout)
                 print(f"{name}: signature of {size - signature_at} bytes, "

@@ -11,6 +11,7 @@ and ORVANE_MKINSTALLER set). Standard library only.
 
 import os
 import shutil
+import subprocess
 import unittest
 
 from installer_cases import RUN_ONCE_KEY, InstallerCase
@@ -129,6 +130,37 @@ class ExtractBeside(InstallerCase):
         self.assert_box(result, "The specified file, uztemp.zip is not found or not a ZIP file!", ["OK"])
         self.assertTrue((directory / "first.exe").exists())
         self.assertEqual(sorted(p.name for p in directory.iterdir()), ["first.exe", "stub.exe"])
+
+    def test_damaged_archive_is_named_and_nothing_is_extracted(self):
+        # Cut in its directory (found by the structure), and sealed by
+        # mkinstaller with one bit changed in an entry (found by the seal).
+        folder = self.work / "dist"
+        (folder / "data").mkdir(parents=True)
+        (folder / "SETUP.EXE").write_bytes(self.probe)
+        (folder / "data" / "readme.txt").write_bytes(self.entries["data/readme.txt"])
+        sealed = self.work / "sealed.exe"
+        subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
+                        "--level", "0", "-o", str(sealed)], check=True)
+        sealed_archive = bytearray(sealed.read_bytes()[self.stub.stat().st_size:])
+        sealed_archive[sealed_archive.index(b"read me") + 3] ^= 0x01
+        for case in ("cut", "sealed"):
+            with self.subTest(case):
+                directory = self.work / f"damaged-{case}"
+                stub = self.place(directory)
+                archive = directory / "uztemp.zip"
+                if case == "cut":
+                    data = archive.read_bytes()
+                    archive.write_bytes(data[:data.rindex(b"PK\x01\x02") + 10])
+                else:
+                    archive.write_bytes(sealed_archive)
+                result = self.bench.run(stub, ["123", "first.exe"])
+                self.assertEqual(result.exit_code, 1, result.transcript)
+                self.assertEqual(
+                    [(b.caption, b.text, b.icon) for b in result.boxes],
+                    [("Installer", f"The archive {windows_path(directory)}\\uztemp.zip is damaged "
+                      "or incomplete.", "error")], result.transcript)
+                self.assertEqual(sorted(p.name for p in directory.iterdir()),
+                                 ["first.exe", "stub.exe", "uztemp.zip"])
 
     def test_rd_extracts_the_given_directory_without_a_question(self):
         out = self.work / "Out"

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 
+#include "archive_seal.h"
 #include "unzip/output_path.h"
 
 namespace {
@@ -228,5 +229,5 @@ void FinishArchive(ArchiveWriter& archive) {
   Put16(archive.data, archive.count);
   Put32(archive.data, directorySize);
   Put32(archive.data, directoryOffset);
-  Put16(archive.data, 0);  // comment length
+  Put16(archive.data, SealCommentLength());  // the seal follows (AppendSeal)
 }

@@ -56,6 +56,7 @@ std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDir
                      uint32_t dosDateTime, const Bytes& contents, int level);
 
 // Appends the central directory and the end record to `archive.data`, which
-// then holds the rest of the archive. AddEntry's checks keep it within the
-// limits.
+// then holds the rest of the archive but for the comment: the end record
+// announces the seal that AppendSeal writes after it. AddEntry's checks keep
+// it within the limits.
 void FinishArchive(ArchiveWriter& archive);

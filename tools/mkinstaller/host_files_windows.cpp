@@ -55,8 +55,9 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
       std::to_string(GetCurrentProcessId()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = prefix + std::to_string(attempt);
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read it: the seal is computed over what was written.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file.path = path;
       file.handle = reinterpret_cast<intptr_t>(handle);

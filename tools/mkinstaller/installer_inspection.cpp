@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "archive_seal.h"
 #include "unzip/little_endian.h"
 
 namespace {
@@ -185,6 +186,14 @@ Inspection InspectInstaller(const Bytes& image) {
     lines.push_back("setup program: \"" + program + "\", " +
                     (held ? "in the archive" : "not in the archive"));
     if (!held) problems.push_back("the setup program \"" + program + "\" is not in the archive");
+  }
+
+  if (hasArchive && start < image.size()) {
+    const std::string seal = SealState(image, start, endRecord, archiveEnd);
+    lines.push_back("seal: " + seal);
+    if (seal == "wrong") {
+      problems.push_back("the archive's seal does not match its bytes: the installer is damaged");
+    }
   }
 
   // What follows the archive.

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "archive_seal.h"
 #include "folder_archive.h"
 #include "host_files.h"
 #include "installer_image.h"
@@ -117,7 +118,8 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
 // `folder` in name order into a new `output` for `target`, each entry as
 // soon as it is packed: one file and its deflated form are in memory at a
 // time, besides the central directory. The tree is listed and checked
-// before the output is created.
+// before the output is created; the seal goes last, over the archive as
+// written.
 std::string PackFolder(const std::string& folder, const InstallerValues& values, int level,
                        const Bytes& stub, const std::string& target, OutputFile& output) {
   std::optional<int64_t> fixedTime;
@@ -146,7 +148,9 @@ std::string PackFolder(const std::string& folder, const InstallerValues& values,
   }
   if (!problem.empty()) return problem;
   FinishArchive(writer);
-  return WriteOutput(output, writer.data);
+  problem = WriteOutput(output, writer.data);
+  if (problem.empty()) problem = AppendSeal(output, stub.size());
+  return problem;
 }
 
 int Inspect(const std::string& path) {

@@ -1,0 +1,35 @@
+// The seal that mkinstaller writes into the archive comment: the CRC-32 and
+// the length of the archive's bytes from its first byte up to the comment
+// (the end record included, the comment not), in one line of text that other
+// ZIP tools show as the comment:
+//
+//   orvane-seal crc32=89ABCDEF length=0000123456
+//
+// eight upper-case hexadecimal digits and ten decimal digits, 44 characters
+// in all and nothing else in the comment. Bytes after the comment (an
+// Authenticode signature) are outside the seal.
+#pragma once
+
+#include <cstdint>
+
+constexpr char kSealCrcLabel[] = "orvane-seal crc32=";
+constexpr char kSealLengthLabel[] = " length=";
+constexpr uint32_t kSealCrcDigits = 8;
+constexpr uint32_t kSealLengthDigits = 10;
+constexpr uint32_t kSealTextLength = sizeof kSealCrcLabel - 1 + kSealCrcDigits +
+                                     sizeof kSealLengthLabel - 1 + kSealLengthDigits;
+
+struct ArchiveSeal {
+  uint32_t Crc;     // ZIP's CRC-32 (complemented register)
+  uint32_t Length;
+};
+
+enum class SealReading : uint8_t {
+  None,        // the comment is no seal: another tool made the archive
+  Unreadable,  // it begins as a seal but is not one: damaged
+  Read,
+};
+
+// Reads the comment's first `length` bytes. A caller that holds only part of
+// a longer comment passes kSealTextLength + 1 bytes of it, which is no seal.
+SealReading ReadSeal(const uint8_t* comment, uint32_t length, ArchiveSeal& seal);
