@@ -50,6 +50,10 @@ TEST(AsciiText, FormatDecimal) {
   EXPECT_STREQ(out, "279041");
   EXPECT_EQ(FormatDecimal(UINT64_MAX, out), 20u);
   EXPECT_STREQ(out, "18446744073709551615");
+  FormatDecimal(4294967296u, out);  // carries from the low 32 bits into the high
+  EXPECT_STREQ(out, "4294967296");
+  FormatDecimal(0x0000000A0000FFFFu, out);
+  EXPECT_STREQ(out, "42949738495");
 }
 
 }  // namespace

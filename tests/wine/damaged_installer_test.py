@@ -4,17 +4,17 @@ with one bit or seal digit changed must say so before it writes anything,
 leave nothing behind, register and start nothing, and exit with 1; an
 unsealed installer from an archive made by zip still installs.
 
-Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
-and ORVANE_MKINSTALLER set). Standard library only.
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR,
+ORVANE_WIN32_DIR and ORVANE_MKINSTALLER set). Standard library only.
 """
 
 import random
 import shutil
 import subprocess
-import unittest
 import zipfile
 
 from installer_cases import RUN_ONCE_KEY, UNINSTALL_KEY, InstallerCase
+from winebench import run_tests
 
 DAMAGED = "This installer is damaged or incomplete. Please download it again."
 SEAL_LENGTH = 44  # "orvane-seal crc32=XXXXXXXX length=NNNNNNNNNN"
@@ -119,4 +119,4 @@ class DamagedInstaller(InstallerCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -1,25 +1,24 @@
 """End-to-end test of the stub against DLL planting under the Wine bench: the
-marker DLL (build/win64/marker.dll) saved as uxtheme.dll beside the stub,
+marker DLL (marker.dll of the stub's width) saved as uxtheme.dll beside the stub,
 with Wine told to prefer a native uxtheme.dll, as Windows treats a DLL that
 is not a KnownDLL. Wine loads uxtheme when a program creates its first
 window, so a stub that searches its own directory loads the marker, which
 then writes a line to the marker file.
 
-Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR
-and ORVANE_MKINSTALLER set). Standard library only.
+Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR,
+ORVANE_WIN32_DIR and ORVANE_MKINSTALLER set). Standard library only.
 """
 
 import shutil
-import unittest
 
 from installer_cases import RUN_ONCE_KEY, InstallerCase
-from winebench import WINE_ENV, windows_path
+from winebench import WINE_ENV, run_tests, windows_path
 
 
 class DllPlanting(InstallerCase):
     def test_planted_uxtheme_is_never_loaded(self):
         temp, _ = self.use_temp("e2e-planting")
-        marker = self.bench.win64("marker.dll")
+        marker = self.bench.deliverable("marker.dll")
         log = self.work / "loaded.txt"
         env = {"WINEDLLOVERRIDES": WINE_ENV["WINEDLLOVERRIDES"] + ";uxtheme=n,b",
                "ORVANE_MARKER_FILE": windows_path(log)}
@@ -48,4 +47,4 @@ class DllPlanting(InstallerCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    run_tests()

@@ -272,7 +272,7 @@ class Remove(InstallerCase):
         link = self.windows_temp / "ilink"
         link.symlink_to(victim)
         self.addCleanup(link.unlink)
-        stub = self.bench.win64("orvane_stub.exe")
+        stub = self.bench.deliverable("orvane_stub.exe")
         for directory in ("C:\\windows\\Temp\\ilink\\sub\\", "C:\\windows\\Temp\\ilink\\sub"):
             result = self.bench.run(stub, ["REMOVE", directory])
             self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
