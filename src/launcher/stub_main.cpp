@@ -15,6 +15,7 @@
 #include "launcher/stub_size.h"
 #include "system/dll_search.h"
 #include "system/fatal_error.h"
+#include "system/user_temp.h"
 #include "uninstall/directory_removal.h"
 
 namespace {
@@ -27,9 +28,12 @@ void RunMode(const CommandArguments& args) {
     case Mode::EndAtOnce:
       // The uninstall entry's command: nothing to do.
       break;
-    case Mode::Remove:
-      RemoveScheduledDirectory(args.text[2]);
+    case Mode::Remove: {
+      PathText userTemp;
+      UserTempDirectory(userTemp);
+      RemoveScheduledDirectory(args.text[2], userTemp.chars);
       break;
+    }
     case Mode::ExtractBeside:
       RunExtractBeside(args.text[0], args.text[2], args.text[3]);
       break;

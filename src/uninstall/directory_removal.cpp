@@ -8,6 +8,8 @@
 #include "system/path_text.h"
 #include "system/system_directories.h"
 
+#include <string.h>
+
 namespace {
 
 bool IsDotOrDotDot(const char* name) {
@@ -68,17 +70,22 @@ bool IsResolvedDirectory(const char* directory) {
   return AbsolutePath(directory, absolute, sizeof absolute) && EqualsExact(absolute, directory);
 }
 
-constexpr const char kTempGuard[] = "\\Temp\\";
+// Deletes `directory` when it lies strictly below `base` and no component
+// below `base` is a link, looked at before anything is deleted; true then.
+bool RemoveBelow(const char* directory, const PathText& base) {
+  if (base.tooLong || !IsStrictlyBelow(directory, base.chars) ||
+      LinkOnPath(directory, base.length)) {
+    return false;
+  }
+  DeleteDirectoryTree(directory);
+  return true;
+}
 
 }  // namespace
 
-bool IsBelowWindowsTemp(const char* directory, const char* windowsDirectory) {
-  if (windowsDirectory[0] == '\0') return false;
-  PathText guard;
-  SetText(guard, windowsDirectory);
-  AppendText(guard, kTempGuard);
-  if (guard.tooLong || !StartsWithIgnoringAsciiCase(directory, guard.chars)) return false;
-  return PlainComponentCount(directory + guard.length) > 0;
+bool IsStrictlyBelow(const char* directory, const char* base) {
+  if (base[0] == '\0' || !StartsWithIgnoringAsciiCase(directory, base)) return false;
+  return PlainComponentCount(directory + strlen(base)) > 0;
 }
 
 bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBackslash,
@@ -101,14 +108,23 @@ bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBac
   return false;
 }
 
-void RemoveScheduledDirectory(const char* directory) {
+void RemoveScheduledDirectory(const char* directory, const char* userTemp) {
+  PathText windowsTemp;
+  WindowsDirectory(windowsTemp);
+  if (windowsTemp.length != 0) AppendText(windowsTemp, "\\Temp\\");
+  if (RemoveBelow(directory, windowsTemp)) return;
+  // The user's temporary directory, unless it is a root or a protected
+  // directory: below those, everything would count as temporary.
   PathText windows;
-  WindowsDirectory(windows);
-  // The text lies below Temp; the path the file system takes must too: no
-  // link on the way, looked at before anything is deleted.
-  if (IsBelowWindowsTemp(directory, windows.chars) &&
-      !LinkOnPath(directory, windows.length + sizeof kTempGuard - 1)) {
-    DeleteDirectoryTree(directory);
+  PathText system;
+  WindowsDirectoryWithBackslash(windows);
+  SystemDirectoryWithBackslash(system);
+  const char* afterDrive = userTemp[0] != '\0' && userTemp[1] == ':' ? userTemp + 2 : userTemp;
+  if (PlainComponentCount(afterDrive) > 0 &&
+      !IsCleanupRefused(userTemp, windows.chars, system.chars)) {
+    PathText base;
+    SetText(base, userTemp);
+    RemoveBelow(directory, base);
   }
 }
 

@@ -1,16 +1,18 @@
 // The launcher's deletions: the guarded removal of a directory tree that an
-// earlier run left below the Windows directory's Temp directory (the REMOVE
-// mode), and the clean-up of plain files in a working directory before a new
-// run fills it. Results of single deletions are not looked at: what cannot be
+// earlier run left below a temporary directory (the REMOVE mode), and the
+// clean-up of plain files in a working directory before a new run fills it. Results of single deletions are not looked at: what cannot be
 // deleted stays, and so does every directory above it.
 #pragma once
 
 // The REMOVE mode: deletes the tree only when it lies strictly below
-// WindowsDirectory + "\Temp\" (compared ignoring ASCII case), never that
-// directory itself, never a path that climbs out of it again, and never one
-// on which a component below Temp\ is a link (the tree itself included):
-// the text would pass while the deletion went elsewhere.
-void RemoveScheduledDirectory(const char* directory);
+// WindowsDirectory + "\Temp\" or below `userTemp`, the user's temporary
+// directory with its backslash (where installations work: since Windows
+// 2000 it lies in the user's profile; never a drive's root or a directory
+// the clean-up protects), compared ignoring ASCII case; never such a directory itself,
+// never a path that climbs out of it again, and never one on which a
+// component below it is a link (the tree itself included): the text would
+// pass while the deletion went elsewhere.
+void RemoveScheduledDirectory(const char* directory, const char* userTemp);
 
 // Deletes every file and directory below `directory`, depth first, then the
 // directory itself. Hidden, system and read-only entries are visited but no
@@ -32,8 +34,9 @@ void CleanDirectoryFiles(const char* directory);
 bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBackslash,
                       const char* systemDirectoryWithBackslash);
 
-// True when `directory` lies strictly below windowsDirectory + "\Temp\": it
-// begins with that guard and the rest names at least one directory, none of
+// True when `directory` lies strictly below `base` (a directory with its
+// trailing backslash; an empty one holds nothing): it begins with `base`,
+// ignoring ASCII case, and the rest names at least one directory, none of
 // whose components is made only of dots and blanks (".." would climb out
 // again) and none of which holds a colon.
-bool IsBelowWindowsTemp(const char* directory, const char* windowsDirectory);
+bool IsStrictlyBelow(const char* directory, const char* base);

@@ -97,15 +97,36 @@ TEST_F(DirectoryRemoval, RemoveModeDeletesOnlyBelowWindowsTemp) {
   Put("elsewhere/f.txt");
   for (const char* refused : {"Windows\\Temp\\", "Windows\\Temp", "Windows\\Temp\\..\\",
                               "Windows\\Temp\\setup\\..\\..\\system32\\", "elsewhere\\"}) {
-    RemoveScheduledDirectory(Win(refused).c_str());
+    RemoveScheduledDirectory(Win(refused).c_str(), "");
   }
   EXPECT_TRUE(Has("Windows/Temp/setup/sub/g.txt"));
   EXPECT_TRUE(Has("Windows/Temp/other.txt"));
   EXPECT_TRUE(Has("Windows/system32/kernel32.dll"));
   EXPECT_TRUE(Has("elsewhere/f.txt"));
-  RemoveScheduledDirectory(Win("Windows\\Temp\\setup\\").c_str());
+  RemoveScheduledDirectory(Win("Windows\\Temp\\setup\\").c_str(), "");
   EXPECT_FALSE(Has("Windows/Temp/setup"));
   EXPECT_TRUE(Has("Windows/Temp/other.txt"));
+}
+
+// Below the user's temporary directory too, by the same rules; never below
+// a user "temporary directory" that is a root or a protected directory.
+TEST_F(DirectoryRemoval, RemoveModeDeletesBelowTheUserTemp) {
+  SetHostSystemDirectories(Win("Windows").c_str(), Win("Windows\\system32").c_str());
+  const std::string userTemp = Win("Users\\u\\Temp\\");
+  Put("Users/u/Temp/setup/sub/f.txt");
+  Put("Users/u/Temp/other.txt");
+  Put("Windows/app/f.txt");
+  for (const char* refused : {"Users\\u\\Temp\\", "Users\\u\\Temp\\..\\", "Users\\u\\"}) {
+    RemoveScheduledDirectory(Win(refused).c_str(), userTemp.c_str());
+  }
+  RemoveScheduledDirectory(Win("Windows\\app\\").c_str(), "\\");
+  RemoveScheduledDirectory(Win("Windows\\app\\").c_str(), Win("Windows\\").c_str());
+  EXPECT_TRUE(Has("Users/u/Temp/setup/sub/f.txt"));
+  EXPECT_TRUE(Has("Users/u/Temp/other.txt"));
+  EXPECT_TRUE(Has("Windows/app/f.txt"));
+  RemoveScheduledDirectory(Win("Users\\u\\Temp\\setup\\").c_str(), userTemp.c_str());
+  EXPECT_FALSE(Has("Users/u/Temp/setup"));
+  EXPECT_TRUE(Has("Users/u/Temp/other.txt"));
 }
 
 // A link on the way below Temp\ (ilink -> outside): the text passes the
@@ -117,7 +138,7 @@ TEST_F(DirectoryRemoval, RemoveModeRefusesLinksBelowTemp) {
   LinkToOutside("Windows/Temp/ilink");
   for (const char* refused : {"Windows\\Temp\\ilink\\sub\\", "Windows\\TEMP\\ilink\\sub",
                               "Windows\\Temp\\ilink\\"}) {
-    RemoveScheduledDirectory(Win(refused).c_str());
+    RemoveScheduledDirectory(Win(refused).c_str(), "");
     EXPECT_TRUE(OutsideIntact()) << refused;
   }
   EXPECT_TRUE(Has("Windows/Temp/ilink"));
@@ -130,7 +151,7 @@ TEST_F(DirectoryRemoval, TwoByteCharacterBeforeTheLastBackslash) {
   const std::string table = "\x95\x5C";
   Put("Windows/Temp/" + table + "/sub/f.txt");
   Put("work" + table + "/f.txt");
-  RemoveScheduledDirectory(Win("Windows\\Temp\\" + table + "\\").c_str());
+  RemoveScheduledDirectory(Win("Windows\\Temp\\" + table + "\\").c_str(), "");
   CleanDirectoryFiles(Win("work" + table + "\\").c_str());
   SetHostCodePage932(false);
   EXPECT_FALSE(Has("Windows/Temp/" + table));

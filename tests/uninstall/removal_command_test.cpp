@@ -65,20 +65,19 @@ TEST(CleanupGuards, ProtectedDirectoriesAreRefusedInAnyCaseAndForm) {
   EXPECT_TRUE(IsCleanupRefused(std::string(kPathTextCapacity, 'x').c_str(), windows, system));
 }
 
-TEST(CleanupGuards, OnlyDirectoriesStrictlyBelowWindowsTemp) {
+TEST(CleanupGuards, OnlyDirectoriesStrictlyBelowTheBase) {
   for (const char* directory : {"C:\\WINDOWS\\Temp\\x\\", "c:\\windows\\temp\\X",
                                 "C:\\WINDOWS\\TEMP\\a b\\c.d\\", "C:\\WINDOWS\\Temp\\.x\\"}) {
-    EXPECT_TRUE(IsBelowWindowsTemp(directory, "C:\\WINDOWS")) << directory;
+    EXPECT_TRUE(IsStrictlyBelow(directory, "C:\\WINDOWS\\Temp\\")) << directory;
   }
   for (const char* directory :
        {"C:\\WINDOWS\\Temp\\", "C:\\WINDOWS\\Temp", "C:\\WINDOWS\\Temp\\\\", "C:\\WINDOWS\\Temp\\..\\",
         "C:\\WINDOWS\\Temp\\x\\..\\..\\System32", "C:\\WINDOWS\\Temp\\./", "C:\\WINDOWS\\Temp\\. .\\",
         "C:\\WINDOWS\\Temp\\x/../..", "C:\\WINDOWS\\Temp\\a:b", "C:\\WINDOWS\\Tempx\\y\\",
         "C:\\Users\\u\\Temp\\x\\", "D:\\WINDOWS\\Temp\\x\\", ""}) {
-    EXPECT_FALSE(IsBelowWindowsTemp(directory, "C:\\WINDOWS")) << directory;
+    EXPECT_FALSE(IsStrictlyBelow(directory, "C:\\WINDOWS\\Temp\\")) << directory;
   }
-  EXPECT_FALSE(IsBelowWindowsTemp("\\Temp\\x\\", ""));
-  EXPECT_FALSE(IsBelowWindowsTemp("C:\\WINDOWS\\Temp\\x\\", ""));
+  EXPECT_FALSE(IsStrictlyBelow("C:\\WINDOWS\\Temp\\x\\", ""));
 }
 
 }  // namespace

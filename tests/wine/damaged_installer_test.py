@@ -24,8 +24,8 @@ class DamagedInstaller(InstallerCase):
     def reg(self, *args):
         """`reg ARGS` in both registry views (the 32-bit reg.exe sees only
         its own); True when either succeeded."""
-        return any(self.bench._wine([wine, "reg", *args])[0] == 0
-                   for wine in ("wine", "/usr/lib/wine/wine64"))
+        return any([self.bench._wine([wine, "reg", *args])[0] == 0
+                    for wine in ("wine", "/usr/lib/wine/wine64")])
 
     def sealed_installer(self, name):
         folder = self.work / "dist"

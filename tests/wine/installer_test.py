@@ -229,8 +229,10 @@ class Installer(InstallerCase):
                     self.bench.reg_delete(key)
                 installer = self.make_installer("peruser.exe", {"SETUP.EXE": self.probe})
                 if refused:
-                    # The locked uninstall key is made empty; it goes after.
+                    # The lock makes the uninstall key, empty, in both views;
+                    # it goes after.
                     self.addCleanup(self.bench.reg_delete, UNINSTALL_KEY)
+                    self.addCleanup(Bench.from_environment(64).reg_delete, UNINSTALL_KEY)
                     for key in machine_keys:
                         self.bench.lock_registry_key(key, deny)
                         self.addCleanup(self.bench.lock_registry_key, key, "D:(A;CI;KA;;;WD)")

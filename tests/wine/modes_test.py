@@ -14,7 +14,7 @@ import shutil
 import subprocess
 import unittest
 
-from installer_cases import RUN_ONCE_KEY, InstallerCase
+from installer_cases import ENVIRONMENT_KEY, RUN_ONCE_KEY, InstallerCase
 from winebench import run_tests, windows_path
 
 QUESTION = "All files have been extracted to {}, run {} now?"
@@ -279,25 +279,39 @@ class Remove(InstallerCase):
             self.assertTrue((victim / "sub" / "file.txt").exists(), directory)
 
     def test_run_once_command_of_an_installation_removes_its_working_directory(self):
-        temp, temp_windows = self.use_temp("orvane-life", self.windows_temp, "C:\\windows\\temp")
-        installer = self.make_installer("life.exe", {"SETUP.EXE": self.probe, "sub/data.txt": b"data"})
-        self.bench.reg_delete(RUN_ONCE_KEY, "life")
-        result = self.bench.run(installer)
-        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
-        working = temp / "life"
-        self.probe_report(working)
-        self.assertTrue((working / "sub" / "data.txt").exists())
+        # Under the Windows directory's Temp, and under the user's own
+        # temporary directory as the prefix has it (C:\\users\\<user>\\Temp),
+        # where installations work since Windows 2000.
+        own = (self.user_temp, self.user_temp_windows[1] + "\\")
+        for where in ("windows temp", "user temp"):
+            with self.subTest(where=where):
+                if where == "windows temp":
+                    temp, temp_windows = self.use_temp("orvane-life", self.windows_temp,
+                                                       "C:\\windows\\temp")
+                else:
+                    temp, temp_windows = own
+                    self.bench.reg_add(ENVIRONMENT_KEY, "TEMP", *self.user_temp_windows)
+                    self.addCleanup(shutil.rmtree, temp / "life", ignore_errors=True)
+                before = {p.name for p in temp.iterdir()} - {"orvane_r.exe"}
+                installer = self.make_installer("life.exe", {"SETUP.EXE": self.probe,
+                                                             "sub/data.txt": b"data"})
+                self.bench.reg_delete(RUN_ONCE_KEY, "life")
+                result = self.bench.run(installer)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                working = temp / "life"
+                self.probe_report(working)
+                self.assertTrue((working / "sub" / "data.txt").exists())
 
-        # Split as a logon splits it: the quoted program, then its arguments.
-        kind, command = self.bench.reg_query(RUN_ONCE_KEY, "life")
-        program, arguments = command[1:].split('" ', 1)
-        self.assertEqual(program, f"{temp_windows}orvane_r.exe")
-        self.assertTrue(self.bench.wait_for_file(temp / "orvane_r.exe", 1))
-        result = self.bench.run(temp / "orvane_r.exe", command_line=arguments)
-        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
-        self.assertFalse(working.exists())
-        self.assertTrue((temp / "orvane_r.exe").exists())
-
+                # Split as a logon splits it: the quoted program, then its arguments.
+                kind, command = self.bench.reg_query(RUN_ONCE_KEY, "life")
+                program, arguments = command[1:].split('" ', 1)
+                self.assertEqual(program, f"{temp_windows}orvane_r.exe")
+                self.assertTrue(self.bench.wait_for_file(temp / "orvane_r.exe", 1))
+                result = self.bench.run(temp / "orvane_r.exe", command_line=arguments)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                self.assertFalse(working.exists())
+                self.assertTrue((temp / "orvane_r.exe").exists())
+                self.assertEqual({p.name for p in temp.iterdir()} - {"orvane_r.exe"}, before)
 
 if __name__ == "__main__":
     run_tests()

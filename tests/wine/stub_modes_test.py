@@ -62,10 +62,11 @@ class StubModes(unittest.TestCase):
 
     def assert_installs(self, result):
         # The bare stub carries no archive: its installation carves an empty
-        # one and the engine says so.
-        self.assertEqual(result.exit_code, 0, result.transcript)
+        # one and says the installer is incomplete.
+        self.assertEqual(result.exit_code, 1, result.transcript)
         self.assertEqual([(b.caption, b.text) for b in result.boxes],
-                         [("Installer", "Error reading Zipfile!")], result.transcript)
+                         [("Installer", "This installer is damaged or incomplete. "
+                                        "Please download it again.")], result.transcript)
 
     def test_size_in_other_cases_installs(self):
         for word in ("size", "Size"):
