@@ -26,7 +26,7 @@ namespace {
   PathText message;
   switch (result) {
     case CarveResult::SourceNotOpened:
-      SetText(message, "Cannot open the installer copy ");
+      SetText(message, "Cannot open the installer ");
       AppendText(message, source);
       break;
     case CarveResult::OutputNotCreated:
@@ -35,7 +35,7 @@ namespace {
       AppendText(message, kTemporaryArchiveName);
       break;
     case CarveResult::ReadFailed:
-      SetText(message, "Read error in the installer copy ");
+      SetText(message, "Read error in the installer ");
       AppendText(message, source);
       break;
     default:
@@ -48,8 +48,8 @@ namespace {
 }
 
 // Takes back what a run that found its archive damaged made: the carved
-// archive and the working directory, which the run made itself (the stub
-// copy is gone already). Nothing is registered or copied before the check.
+// archive and the working directory, which the run made itself. Nothing is
+// registered or copied before the check.
 void UndoCarving(const PathText& workingDirectory, const char* archive) {
   DeleteFileA(archive);
   RemoveDirectoryA(workingDirectory.chars);
@@ -77,15 +77,13 @@ void RunInstallation(const char* ownPath) {
     CleanDirectoryFiles(workingDirectory.chars);
   }
 
-  PathText stubCopy;
-  JoinPath(workingDirectory, ownName, stubCopy);
-  CopyFileA(ownPath, stubCopy.chars, FALSE);
-  SetFileAttributesA(stubCopy.chars, FILE_ATTRIBUTE_NORMAL);
+  // The archive is carved straight out of the running installer, which can
+  // be read while it runs: a copy of the installer in the working directory
+  // to carve from, deleted right after, would cost a whole extra write and
+  // read of the payload and show nobody anything.
   CarvedDigest digest;
-  CarveResult carved =
-      CarvePayload(workingDirectory.chars, stubCopy.chars, ReadStubSizeValue(), digest);
-  if (carved != CarveResult::Done) CarvingFailed(carved, stubCopy.chars, workingDirectory.chars);
-  DeleteFileA(stubCopy.chars);
+  CarveResult carved = CarvePayload(workingDirectory.chars, ownPath, ReadStubSizeValue(), digest);
+  if (carved != CarveResult::Done) CarvingFailed(carved, ownPath, workingDirectory.chars);
   ShowWindow(copyingWindow, SW_HIDE);
 
   PathText archive;

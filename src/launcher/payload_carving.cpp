@@ -35,7 +35,7 @@ CarveResult CarvePayload(const char* directory, const char* sourcePath, int32_t 
   AppendText(outputPath, kTemporaryArchiveName);
   if (outputPath.tooLong) return CarveResult::OutputNotCreated;
 
-  FileHandle source = OpenForUpdate(sourcePath);
+  FileHandle source = OpenForReading(sourcePath);
   if (source == kNoFile) return CarveResult::SourceNotOpened;
   // The stub's own bytes are skipped by seeking; a position past the end
   // leaves nothing to read.

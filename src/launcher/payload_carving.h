@@ -1,5 +1,5 @@
-// Carving the appended archive out of a copy of the finished installer, and
-// making the directories of a path.
+// Carving the appended archive out of the finished installer, and making the
+// directories of a path.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@ constexpr const char* kTemporaryArchiveName = "uztemp.zip";
 
 enum class CarveResult {
   Done,
-  SourceNotOpened,   // the copy cannot be opened for reading and writing
+  SourceNotOpened,   // the installer cannot be opened for reading
   OutputNotCreated,
   ReadFailed,        // also a failing seek past the stub
   WriteFailed,       // also a write that took fewer bytes than given

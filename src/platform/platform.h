@@ -46,7 +46,6 @@ struct CalendarTime {
 
 // Files. Every call reports failure instead of raising.
 FileHandle OpenForReading(const char* path);  // existing file, read-only, others may read and write
-FileHandle OpenForUpdate(const char* path);   // existing file, read and write, others may too
 // Creates or truncates a file for reading and writing. On failure,
 // *pathMissing tells whether the system said "path not found".
 FileHandle CreateOutputFile(const char* path, bool* pathMissing);

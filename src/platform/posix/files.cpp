@@ -31,7 +31,6 @@ FileHandle OpenExisting(const char* path, int flags) {
 
 FileHandle OpenForReading(const char* path) { return OpenExisting(path, O_RDONLY); }
 
-FileHandle OpenForUpdate(const char* path) { return OpenExisting(path, O_RDWR); }
 
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   *pathMissing = false;

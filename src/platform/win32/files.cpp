@@ -15,10 +15,6 @@ static FileHandle OpenExisting(const char* path, DWORD access) {
 
 FileHandle OpenForReading(const char* path) { return OpenExisting(path, GENERIC_READ); }
 
-FileHandle OpenForUpdate(const char* path) {
-  return OpenExisting(path, GENERIC_READ | GENERIC_WRITE);
-}
-
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
