@@ -33,6 +33,7 @@
 #include "installer_image.h"
 #include "installer_inspection.h"
 #include "stub_resources.h"
+#include "utf8_arguments.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--version-info" && i + 1 < argc) {
-      line.versionInfo.push_back(argv[++i]);
+      line.versionInfo.push_back(Utf8Argument(argc, argv, ++i));
       continue;
     }
     std::optional<std::string>* value = nullptr;
