@@ -46,14 +46,14 @@ void ScheduleRemovalFor(const char* path, const char* directory) {
   ScheduleRemoval(entryName.chars, directory);
 }
 
-// Starts target + setup command. The path goes in double quotes: unquoted,
+// Starts the setup program in target with its parameters. The path goes in double quotes: unquoted,
 // a target directory with blanks (C:\My Files\) would let the system start
 // C:\My.exe instead.
 void StartSetupProgram(const PathText& target, const char* setupCommand) {
   PathText program;
-  JoinPath(target, setupCommand, program);
+  const char* parameters = JoinSetupProgram(target, setupCommand, program);
   PathText command;
-  BuildProgramCommand(program.chars, "", command);
+  BuildProgramCommand(program.chars, parameters, command);
   RequireFits(command);
   WinExec(command.chars, SW_SHOWNORMAL);
 }

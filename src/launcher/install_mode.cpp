@@ -115,10 +115,10 @@ void RunInstallation(const char* ownPath) {
   PathText setupCommand;
   ReadSetupCommand(setupCommand);
   PathText setupProgram;
-  JoinPath(workingDirectory, setupCommand.chars, setupProgram);
+  const char* parameters = JoinSetupProgram(workingDirectory, setupCommand.chars, setupProgram);
   if (WindowsVersionCode() >= 10) {
-    StartElevated(setupProgram.chars, "", kShowNormal);
+    StartElevated(setupProgram.chars, parameters, kShowNormal);
   } else {
-    StartProgram(setupProgram.chars, "");
+    StartProgram(setupProgram.chars, parameters);
   }
 }

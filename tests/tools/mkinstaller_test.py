@@ -646,6 +646,210 @@ class Inspect(unittest.TestCase):
         self.assertIn(f"entries: {len(TREE)} (deflated 2, stored 6)", out)
 
 
+def bitmap_image(size, seed):
+    """A 32-bit DIB as an .ico holds it: header (double height), pixels, mask."""
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = bytes((seed + i) & 255 for i in range(size * size * 4))
+    return header + pixels + b"\0" * (((size + 31) // 32) * 4 * size)
+
+
+def png_image(size):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes((x * 7 + y) & 255 for x in range(size * 4)) for y in range(size))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def icon_file(images):
+    """An .ico of (size, image) pairs, the images right after the directory."""
+    head, data = struct.pack("<HHH", 0, 1, len(images)), b""
+    for size, image in images:
+        head += struct.pack("<BBBBHHII", size & 255, size & 255, 0, 0, 1, 32, len(image),
+                            6 + 16 * len(images) + len(data))
+        data += image
+    return head + data
+
+
+ICON = icon_file([(16, bitmap_image(16, 1)), (32, bitmap_image(32, 2)), (48, bitmap_image(48, 3)),
+                  (256, png_image(256))])
+VERSION = {"FileDescription": "Ørvane Demo Setup", "ProductName": "Ørvane Demo",
+           "CompanyName": "Example Ltd.", "LegalCopyright": "© 2024 Example Ltd.",
+           "FileVersion": "1.2.3.4", "ProductVersion": "2.5 beta"}
+PUBLISHER_TREE = {"My Setup.exe": b"MZ setup", "My.exe": b"MZ planted", "doc/": None, "doc/a.txt": b"a"}
+
+
+def publisher_args(icon="app.ico", output="out.exe"):
+    args = from_args("--setup", "My Setup.exe /S", "--icon", icon, "--elevation",
+                     "requireAdministrator", output=output)
+    for key, value in VERSION.items():
+        args += ["--version-info", f"{key}={value}"]
+    return args
+
+
+def pe_checksum(data, checksum_at):
+    """The PE checksum of `data` with its own field counted as 0."""
+    padded = data[:checksum_at] + b"\0\0\0\0" + data[checksum_at + 4:] + b"\0" * (len(data) % 2)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(data)
+
+
+def pe_layout(data):
+    """Offset of the checksum field, SizeOfImage, alignment, and the
+    sections as (name, rva, virtual size, raw offset, raw size)."""
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional_size = struct.unpack_from("<H", data, header + 6)[0], struct.unpack_from("<H", data, header + 20)[0]
+    optional = header + 24
+    alignment, size_of_image = struct.unpack_from("<I", data, optional + 32)[0], struct.unpack_from("<I", data, optional + 56)[0]
+    sections = []
+    for i in range(count):
+        name, vsize, rva, rsize, roffset = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        sections.append((name.rstrip(b"\0"), rva, vsize, roffset, rsize))
+    return optional + 64, size_of_image, alignment, sections
+
+
+class PublisherResources(unittest.TestCase):
+    """The real stub's resource section rebuilt, checked by wrestool."""
+    assert_refused = MakeInstaller.assert_refused
+
+    def setUp(self):
+        if not WIN32_STUB or not os.path.exists(WIN32_STUB):
+            self.skipTest("build/win32/orvane_stub.exe is not built")
+        with open(WIN32_STUB, "rb") as f:
+            self.stub = f.read()
+        self.work = Workspace(self, self.stub, zip_payload())
+        self.work.write("app.ico", ICON)
+        make_tree(self.work.file("tree"), PUBLISHER_TREE)
+
+    def wrestool(self, *args):
+        return subprocess.run(["wrestool", *args, self.work.file("out.exe")], capture_output=True,
+                              check=True).stdout
+
+    def test_resources_rebuilt_into_a_valid_image_and_read_back(self):
+        result = self.work.run(publisher_args(), env={"SOURCE_DATE_EPOCH": EPOCH})
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        installer = self.work.read("out.exe")
+        listing = self.wrestool("-l").decode()
+        for kind, count in (("--type=3 ", 4), ("--type=14 ", 1), ("--type=16 ", 1), ("--type=24 ", 1)):
+            self.assertEqual(listing.count(kind), count, listing)
+        # wrestool puts the group and its images back together as an .ico.
+        self.assertTrue(self.wrestool("-x", "--type=14").startswith(ICON), "icon differs")
+        manifest = self.wrestool("-x", "--raw", "--type=24")
+        original = self.stub[self.stub.index(b"<?xml"):]
+        self.assertEqual(manifest, original[:original.index(b"</assembly>\n") + 12]
+                         .replace(b'level="asInvoker"', b'level="requireAdministrator"'))
+        version = self.wrestool("-x", "--raw", "--type=16")
+        for key, value in VERSION.items():
+            self.assertIn((key + "\0").encode("utf-16-le"), version)
+            self.assertIn((value + "\0").encode("utf-16-le"), version)
+        # The fixed part: signature, structure version, then file 1.2.3.4 and product 2.5.0.0.
+        fixed = version.index(struct.pack("<I", 0xFEEF04BD))
+        self.assertEqual(struct.unpack_from("<4H4H", version, fixed + 8), (2, 1, 4, 3, 5, 2, 0, 0))
+
+        stub_size = int(installer[self.stub.index(STUB_SIZE_DEFAULT + b"\0"):][:7]) - 1
+        with zipfile.ZipFile(io.BytesIO(installer[stub_size:])) as archive:
+            self.assertEqual(archive.read("My Setup.exe"), b"MZ setup")
+        stub = installer[:stub_size]
+        checksum_at, size_of_image, alignment, sections = pe_layout(stub)
+        self.assertEqual(struct.unpack_from("<I", stub, checksum_at)[0], pe_checksum(stub, checksum_at))
+        self.assertEqual([s[0] for s in sections[-2:]], [b".rsrc", b".reloc"])
+        for before, after in zip(sections, sections[1:]):
+            self.assertGreaterEqual(after[1], before[1] + before[2], "sections overlap in memory")
+        in_file = [s for s in sections if s[4]]
+        for before, after in zip(in_file, in_file[1:]):
+            self.assertEqual(after[3], before[3] + before[4], "sections not contiguous in the file")
+        last = sections[-1]
+        self.assertEqual(last[3] + last[4], stub_size)
+        self.assertEqual(size_of_image, -(-(last[1] + last[2]) // alignment) * alignment)
+        # The relocations moved with their bytes unchanged.
+        old = pe_layout(self.stub)[3][-1]
+        self.assertEqual(stub[last[3]:], self.stub[old[3]:])
+
+        again = self.work.run(publisher_args(output="again.exe"), env={"SOURCE_DATE_EPOCH": EPOCH})
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertTrue(self.work.read("again.exe") == installer, "not reproducible")
+
+    def test_inspect_shows_the_resources_and_flags_a_damaged_section(self):
+        result = self.work.run(publisher_args())
+        self.assertEqual(result.returncode, 0, result.stderr)
+        installer = self.work.read("out.exe")
+        inspected = self.work.run(["--inspect", "out.exe"])
+        self.assertEqual((inspected.returncode, inspected.stderr), (0, b""))
+        out = inspected.stdout.decode()
+        for line in ["icon: 16x16, 32x32, 48x48, 256x256", "execution level: requireAdministrator",
+                     'setup program: "My Setup.exe", in the archive', 'setup arguments: "/S"',
+                     *(f'version {key}: "{value}"' for key, value in VERSION.items())]:
+            self.assertIn(line + "\n", out)
+        # The root directory's entry count made to run past the section.
+        rsrc = [s for s in pe_layout(installer)[3] if s[0] == b".rsrc"][0]
+        damaged = bytearray(installer)
+        damaged[rsrc[3] + 14:rsrc[3] + 16] = b"\xff\x7f"
+        self.work.write("damaged.exe", bytes(damaged))
+        inspected = self.work.run(["--inspect", "damaged.exe"])
+        self.assertEqual(inspected.returncode, 1)
+        self.assertIn(b"mkinstaller: the resource section does not parse", inspected.stderr)
+
+    def test_refused_resource_options_leave_no_output(self):
+        def ico_with(entry_offset=None, count=None, image=None):
+            data = bytearray(icon_file([(16, image or bitmap_image(16, 1))]))
+            if entry_offset is not None:
+                data[18:22] = struct.pack("<I", entry_offset)
+            if count is not None:
+                data[4:6] = struct.pack("<H", count)
+            return bytes(data)
+
+        fake, _ = fake_stub()
+        cases = [
+            # (name, extra files, args, message)
+            ("not an icon", {"bad.ico": b"\x89PNG\r\n\x1a\n" + b"\0" * 40}, ["--icon", "bad.ico"],
+             "no icon header"),
+            ("image past the end", {"bad.ico": ico_with(entry_offset=len(ico_with()) - 10)},
+             ["--icon", "bad.ico"], "image 1 lies outside the file"),
+            ("image inside the directory", {"bad.ico": ico_with(entry_offset=6)},
+             ["--icon", "bad.ico"], "image 1 lies outside the file"),
+            ("more images than the file holds", {"bad.ico": ico_with(count=500)}, ["--icon", "bad.ico"],
+             "directory runs past its end"),
+            ("no images", {"bad.ico": struct.pack("<HHH", 0, 1, 0)}, ["--icon", "bad.ico"], "holds no images"),
+            ("neither bitmap nor PNG", {"bad.ico": ico_with(image=b"GIF89a" + b"\0" * 50)},
+             ["--icon", "bad.ico"], "neither a bitmap nor a PNG"),
+            ("unknown field", {}, ["--version-info", "Publisher=x"], "unknown version field 'Publisher'"),
+            ("no equals sign", {}, ["--version-info", "ProductName"], "takes KEY=VALUE"),
+            ("field twice", {}, ["--version-info", "Comments=a", "--version-info", "Comments=b"],
+             "version field Comments given twice"),
+            ("value too long", {}, ["--version-info", "Comments=" + "é" * 1025], "longer than 1024"),
+            ("not UTF-8", {}, ["--version-info", b"Comments=\xff"], "not UTF-8"),
+            ("five numbers", {}, ["--version-info", "FileVersion=1.2.3.4.5"], "does not start with a version"),
+            ("number too large", {}, ["--version-info", "ProductVersion=1.65536"], "does not start with a version"),
+            ("dot without number", {}, ["--version-info", "FileVersion=1..2"], "does not start with a version"),
+            ("unknown level", {}, ["--elevation", "admin"], "unknown execution level 'admin'"),
+            ("icon twice", {}, ["--icon", "app.ico", "--icon", "app.ico"], "option --icon given twice"),
+            ("stub without resources", {"stub.exe": fake}, ["--elevation", "asInvoker"], "stub is not a PE file"),
+        ]
+        for name, files, extra, message in cases:
+            if ON_WINE and name == "not UTF-8":
+                continue  # a Windows command line is UTF-16: every value it gives is UTF-8
+            with self.subTest(name):
+                work = Workspace(self, self.stub, b"")
+                work.write("app.ico", ICON)
+                make_tree(work.file("tree"), PUBLISHER_TREE)
+                for file_name, data in files.items():
+                    work.write(file_name, data)
+                before = work.snapshot()
+                result = work.run(from_args(*extra))
+                self.assert_refused(result, 2 if name in ("unknown level", "icon twice") else 1, message)
+                self.assertEqual(work.snapshot(), before)
+
+    def test_setup_arguments_name_a_program_in_the_folder(self):
+        for setup, accepted in [("My Setup.exe /S /lang=en", True), ("doc\\a.txt", True),
+                                ("Missing.exe /S", False)]:
+            with self.subTest(setup):
+                result = self.work.run(from_args("--setup", setup))
+                self.assertEqual(result.returncode, 0 if accepted else 1, result.stderr)
+
+
 class WindowsBuilder(unittest.TestCase):
     def test_same_bytes_as_the_host_builder(self):
         if not ON_WINE:
@@ -670,6 +874,22 @@ class WindowsBuilder(unittest.TestCase):
                 with zipfile.ZipFile(work.file("windows.exe")) as archive:
                     self.assertEqual(archive.getinfo("SETUP.EXE").date_time,
                                      (2023, 11, 14, 22, 13, 20) if env else (1980, 12, 14, 0, 20, 34))
+
+    def test_same_bytes_with_the_publisher_resources(self):
+        if not ON_WINE:
+            self.skipTest("compares the Windows builder under Wine (--wine)")
+        if not WIN32_STUB or not os.path.exists(WIN32_STUB):
+            self.skipTest("build/win32/orvane_stub.exe is not built")
+        with open(WIN32_STUB, "rb") as f:
+            work = Workspace(self, f.read(), b"")
+        work.write("app.ico", ICON)
+        make_tree(work.file("tree"), PUBLISHER_TREE)
+        environment = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+        subprocess.run([HOST_MKINSTALLER] + publisher_args(output="host.exe"), cwd=work.path,
+                       env={**environment, "SOURCE_DATE_EPOCH": EPOCH}, check=True)
+        result = work.run(publisher_args(output="windows.exe"), env={"SOURCE_DATE_EPOCH": EPOCH})
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertTrue(work.read("windows.exe") == work.read("host.exe"), "outputs differ")
 
 
 def zlib_deflated(data):

@@ -222,6 +222,18 @@ std::string SetupProgramName(const std::string& field) {
   return TrimmedOfBlanks(name);
 }
 
+SetupStart SplitSetupCommand(const std::string& field,
+                             const std::function<bool(const std::string&)>& isFile) {
+  const std::string name = SetupProgramName(field);
+  for (size_t length = name.size(); length > 0; --length) {
+    if (length < name.size() && name[length] != ' ') continue;
+    if (!isFile(name.substr(0, length))) continue;
+    const size_t arguments = name.find_first_not_of(' ', length);
+    return {name.substr(0, length), arguments == std::string::npos ? "" : name.substr(arguments)};
+  }
+  return {name, ""};
+}
+
 std::string WindowsNameKey(const std::string& name) {
   std::string key = name;
   for (char& c : key) {

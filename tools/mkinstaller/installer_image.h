@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,17 @@ std::string ReadStoredFields(const Bytes& image, size_t end, StoredFields& field
 // the rest trimmed of codes 0 to 32. The default mode starts the trimmed
 // field whole, which is the same name when it holds neither character.
 std::string SetupProgramName(const std::string& field);
+
+// The setup program and its arguments as the stub splits the setup command
+// `field`: of the name SetupProgramName gives, the longest part ending at a
+// blank or at its end that `isFile` accepts (the stub asks whether it names
+// an extracted file); the arguments follow it after blanks. When no part is
+// accepted, the whole name and no arguments.
+struct SetupStart {
+  std::string program, arguments;
+};
+SetupStart SplitSetupCommand(const std::string& field,
+                             const std::function<bool(const std::string&)>& isFile);
 
 // The key under which Windows finds `name`: letters upper-cased (ASCII only),
 // '\' as '/', a trailing '/' dropped. Two names with one key are one file.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "archive_seal.h"
+#include "stub_resources.h"
 #include "unzip/little_endian.h"
 
 namespace {
@@ -61,6 +62,39 @@ bool FindSignature(const Bytes& image, uint32_t& offset, uint32_t& size) {
   offset = Little32(image.data() + security);
   size = Little32(image.data() + security + 4);
   return size != 0;
+}
+
+// The publisher's resources: icon sizes, version strings, execution level.
+// Nothing for a file that is no PE file with a resource section.
+void InspectResources(const Bytes& image, Inspection& result) {
+  bool present = false;
+  std::vector<Resource> resources;
+  const std::string problem = ReadResources(image, present, resources);
+  if (!present) return;
+  if (!problem.empty()) {
+    result.problems.push_back("the resource section does not parse: " + problem);
+    return;
+  }
+  std::string icon = "none", level = "none";
+  VersionStrings strings;
+  for (const Resource& resource : resources) {
+    std::string damaged;
+    if (resource.type == kIconGroupType && icon == "none") {
+      damaged = IconGroupSizes(resource.data, icon);
+    } else if (resource.type == kVersionType && strings.empty()) {
+      damaged = ReadVersionStrings(resource.data, strings);
+    } else if (resource.type == kManifestType) {
+      level = ExecutionLevel(resource.data);
+      if (level.empty()) level = "none";
+    }
+    if (!damaged.empty()) result.problems.push_back(damaged);
+  }
+  result.lines.push_back("icon: " + icon);
+  for (const auto& [key, value] : strings) {
+    result.lines.push_back("version " + key + ": \"" + value + "\"");
+  }
+  if (strings.empty()) result.lines.push_back("version information: none");
+  result.lines.push_back("execution level: " + level);
 }
 
 }  // namespace
@@ -115,6 +149,8 @@ Inspection InspectInstaller(const Bytes& image) {
       problems.push_back("the install-directory field is unpatched (it holds its default)");
     }
   }
+
+  InspectResources(image, result);
 
   if (start < image.size()) {
     lines.push_back("stub size: " + std::to_string(start) + " bytes");
@@ -180,12 +216,18 @@ Inspection InspectInstaller(const Bytes& image) {
   }
 
   if (hasFields && hasArchive) {
-    const std::string program = SetupProgramName(fields.setupCommand);
-    const auto found = files.find(WindowsNameKey(program));
-    const bool held = !program.empty() && found != files.end() && found->second;
-    lines.push_back("setup program: \"" + program + "\", " +
+    const auto isFile = [&](const std::string& name) {
+      const auto found = files.find(WindowsNameKey(name));
+      return found != files.end() && found->second;
+    };
+    const SetupStart setup = SplitSetupCommand(fields.setupCommand, isFile);
+    const bool held = !setup.program.empty() && isFile(setup.program);
+    lines.push_back("setup program: \"" + setup.program + "\", " +
                     (held ? "in the archive" : "not in the archive"));
-    if (!held) problems.push_back("the setup program \"" + program + "\" is not in the archive");
+    lines.push_back("setup arguments: " + Shown(setup.arguments));
+    if (!held) {
+      problems.push_back("the setup program \"" + setup.program + "\" is not in the archive");
+    }
   }
 
   if (hasArchive && start < image.size()) {

@@ -1,8 +1,9 @@
 // What `mkinstaller --inspect` tells about a finished installer: its three
-// fields, where its archive starts and whether the stub-size field says so,
-// the archive's entries, the setup program, whether the archive's seal is
-// right, wrong or missing, and what follows the archive
-// (an Authenticode signature). Portable, over the file's bytes in memory.
+// fields, its icon, version strings and execution level, where its archive
+// starts and whether the stub-size field says so, the archive's entries,
+// the setup program and its arguments, whether the archive's seal is right,
+// wrong or missing, and what follows the archive (an Authenticode
+// signature). Portable, over the file's bytes in memory.
 #pragma once
 
 #include <string>

@@ -2,10 +2,14 @@
 // archive, and explains a finished one.
 //
 //   mkinstaller --stub STUB --from DIR [--level 0-9] [--setup NAME]
-//               [--install-dir DIR] -o OUT.exe
+//               [--install-dir DIR] [RESOURCES] -o OUT.exe
 //   mkinstaller --stub STUB --archive PAYLOAD.zip [--setup NAME]
-//               [--install-dir DIR] -o OUT.exe
+//               [--install-dir DIR] [RESOURCES] -o OUT.exe
 //   mkinstaller --inspect FILE.exe
+//
+// RESOURCES: [--icon FILE.ico] [--version-info KEY=VALUE]... [--elevation
+// LEVEL]; any of them rebuilds the stub's resource section before the
+// fields are patched.
 //
 // Owns the command line and the order of the work: every check runs before
 // anything is written, and the output appears whole or not at all. A refused
@@ -20,6 +24,7 @@
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "archive_seal.h"
@@ -27,6 +32,8 @@
 #include "host_files.h"
 #include "installer_image.h"
 #include "installer_inspection.h"
+#include "stub_resources.h"
+#include "utf8_arguments.h"
 
 namespace {
 
@@ -37,7 +44,9 @@ constexpr int kDefaultLevel = 9;
 
 const char kUsage[] =
     "usage: mkinstaller --stub STUB (--from DIR [--level 0-9] | --archive PAYLOAD.zip) "
-    "[--setup NAME] [--install-dir DIR] -o OUT.exe | mkinstaller --inspect FILE.exe";
+    "[--setup NAME] [--install-dir DIR] [--icon FILE.ico] [--version-info KEY=VALUE]... "
+    "[--elevation asInvoker|highestAvailable|requireAdministrator] -o OUT.exe | "
+    "mkinstaller --inspect FILE.exe";
 
 struct CommandLine {
   std::optional<std::string> stub;
@@ -48,6 +57,9 @@ struct CommandLine {
   std::optional<std::string> installDirectory;
   std::optional<std::string> output;
   std::optional<std::string> inspect;
+  std::optional<std::string> icon;
+  std::optional<std::string> elevation;
+  std::vector<std::string> versionInfo;  // the one option that may repeat
 };
 
 int Refuse(int exitCode, const std::string& problem) {
@@ -55,7 +67,8 @@ int Refuse(int exitCode, const std::string& problem) {
   return exitCode;
 }
 
-// Every option takes a value, and each may appear once. Returns the problem.
+// Every option takes a value, and each but --version-info may appear once.
+// Returns the problem.
 std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     const char* name;
@@ -69,24 +82,31 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--install-dir", &CommandLine::installDirectory},
       {"-o", &CommandLine::output},
       {"--inspect", &CommandLine::inspect},
+      {"--icon", &CommandLine::icon},
+      {"--elevation", &CommandLine::elevation},
   };
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
+    if (argument == "--version-info" && i + 1 < argc) {
+      line.versionInfo.push_back(Utf8Argument(argc, argv, ++i));
+      continue;
+    }
     std::optional<std::string>* value = nullptr;
     for (const auto& option : kOptions) {
       if (argument == option.name) value = &(line.*option.value);
     }
-    if (value == nullptr) {
+    if (value == nullptr && argument != "--version-info") {
       const bool looksLikeOption = argument.size() > 1 && argument[0] == '-';
       return (looksLikeOption ? "unknown option '" : "unexpected argument '") + argument + "'";
     }
-    if (value->has_value()) return "option " + argument + " given twice";
+    if (value != nullptr && value->has_value()) return "option " + argument + " given twice";
     if (i + 1 == argc) return "option " + argument + " needs a value";
     *value = argv[++i];
   }
   if (line.inspect) {
     const bool alone = !line.stub && !line.archive && !line.folder && !line.level &&
-                       !line.setupCommand && !line.installDirectory && !line.output;
+                       !line.setupCommand && !line.installDirectory && !line.output &&
+                       !line.icon && !line.elevation && line.versionInfo.empty();
     return alone ? "" : "--inspect takes no other option";
   }
   if (!line.stub) return "missing --stub";
@@ -97,7 +117,24 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     return "--level takes a digit from 0 to 9";
   }
   if (!line.output) return "missing -o";
+  if (line.elevation) return ExecutionLevelProblem(*line.elevation);
   return "";
+}
+
+// The resource options read and checked into `choices`; `any` tells
+// whether one was given. Returns the problem.
+std::string ReadResourceChoices(const CommandLine& line, ResourceChoices& choices, bool& any) {
+  any = line.icon || line.elevation || !line.versionInfo.empty();
+  for (const std::string& option : line.versionInfo) {
+    const std::string problem = AddVersionString(option, choices.versionStrings);
+    if (!problem.empty()) return problem;
+  }
+  choices.executionLevel = line.elevation.value_or("");
+  if (!line.icon) return "";
+  Bytes icon;
+  std::string problem = ReadWholeFile(*line.icon, "icon file", icon);
+  if (problem.empty()) problem = ReadIconFile(icon, choices.icon);
+  return problem.empty() ? "" : "'" + *line.icon + "': " + problem;
 }
 
 // SOURCE_DATE_EPOCH, when set: the time every entry gets, in seconds since
@@ -127,8 +164,15 @@ std::string PackFolder(const std::string& folder, const InstallerValues& values,
   std::vector<TreeItem> items;
   if (problem.empty()) problem = ListTree(folder, items);
   if (problem.empty()) {
+    std::set<std::string> files;
+    for (const TreeItem& item : items) {
+      if (!item.isDirectory) files.insert(WindowsNameKey(item.name));
+    }
+    const SetupStart setup = SplitSetupCommand(values.setupCommand, [&](const std::string& name) {
+      return files.count(WindowsNameKey(name)) > 0;
+    });
     problem = CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory),
-                        SetupProgramName(values.setupCommand));
+                        setup.program);
   }
   if (problem.empty()) problem = CreateOutput(target, output);
   if (problem.empty()) problem = WriteOutput(output, stub);
@@ -179,6 +223,9 @@ int Run(int argc, char** argv) {
   if (problem.empty() && values.installDirectory) {
     problem = InstallDirectoryProblem(*values.installDirectory);
   }
+  ResourceChoices choices;
+  bool rebuildResources = false;
+  if (problem.empty()) problem = ReadResourceChoices(line, choices, rebuildResources);
   if (!problem.empty()) return Refuse(kRefused, problem);
 
   // Replacing an input would destroy it before it is read whole; an output
@@ -194,7 +241,11 @@ int Run(int argc, char** argv) {
   Bytes stub;
   OutputFile output;
   problem = ReadWholeFile(*line.stub, "stub", stub);
+  if (problem.empty() && rebuildResources) problem = RebuildResources(stub, choices);
   if (problem.empty()) problem = PatchStub(stub, values);
+  // Over the stub as it goes out, fields patched; signing recomputes it
+  // over the whole installer.
+  if (problem.empty() && rebuildResources) WritePeChecksum(stub);
   if (problem.empty() && line.archive) {
     Bytes archive;
     problem = ReadWholeFile(*line.archive, "archive", archive);
