@@ -4,9 +4,10 @@
 # .zip of mkinstaller.exe with the stub beside it. Each holds the README and
 # the licence. scripts/package.sh builds both trees and runs cpack in each.
 #
-# Reproducible: with SOURCE_DATE_EPOCH set, scripts/package.sh gives every
-# file of the staged trees that time, and the archives are written in name
-# order by cpack.
+# Reproducible: every file gets the time SOURCE_DATE_EPOCH names
+# (package_times.cmake); scripts/package.sh sets it to the last commit's
+# time before it builds (the man page takes its date from it too), and UTC
+# as the zone for the ZIP's local times.
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR "The orvane developers")
 set(CPACK_PACKAGE_CONTACT "The orvane developers <orvane@localhost>")
@@ -16,6 +17,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_times.cmake)
 
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
