@@ -8,7 +8,7 @@
 //    "entries": {"count": N, "methods": {NAME: N, ...}} | null,
 //    "sizes": {"compressed": N, "uncompressed": N} | null,
 //    "setup_program": {"name": S, "in_archive": B} | null,
-//    "seal": "right" | "wrong" | "missing" | null,
+//    "seal": "right" | "wrong" | "none" | null,
 //    "after_archive": {"bytes": N, "signature": {"offset": N, "size": N} | null,
 //                      "other_bytes": N | null} | null,
 //    "consistent": B, "problems": [S, ...]}

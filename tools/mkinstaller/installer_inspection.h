@@ -30,7 +30,7 @@ struct Inspection {
   uint64_t compressed = 0, uncompressed = 0;
   std::optional<std::string> setupProgram;
   bool setupProgramInArchive = false;
-  std::optional<std::string> seal;  // "right", "wrong" or "missing"
+  std::optional<std::string> seal;  // "right", "wrong" or "none"
   // What follows the archive: its size, an Authenticode signature there and
   // the bytes around it that are not the signature.
   std::optional<uint64_t> trailingBytes;
