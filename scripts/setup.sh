@@ -4,7 +4,9 @@
 # an X server for the Wine bench, the archivers the tests and benchmarks use,
 # zlib for the builder (host and mingw-w64), osslsigncode and openssl for the
 # signing test, and clang with its runtime (libFuzzer and the sanitizers) for
-# the fuzz build, NSIS (the peer of the install benchmark) and icoutils.
+# the fuzz build, NSIS (the peer of the install benchmark) and icoutils,
+# help2man (the man page), man-db (its test) and dpkg-dev (the Debian
+# package's dependencies).
 # Then, where the kernel runs 32-bit x86 programs, 32-bit Wine beside the
 # 64-bit one (see install_wine32 below); where it does not, it says so and the
 # Wine tests run the 64-bit programs only.
@@ -19,6 +21,7 @@ packages=(
   python3 zip unzip p7zip-full libdeflate-tools osslsigncode openssl
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang libclang-rt-14-dev nsis icoutils
+  help2man man-db dpkg-dev
 )
 
 missing=()

@@ -15,8 +15,10 @@ the host builder's byte for byte.
 """
 
 import io
+import json
 import random
 import os
+import re
 import resource
 import shutil
 import signal
@@ -45,6 +47,7 @@ WINE_CANNOT = {
     "symbolic link": "Wine 8 shows a Linux symbolic link to a file as that file (a link to a "
                      "folder comes as a reparse point: case 'symbolic link to a folder')",
     "pipe": "Wine lists a FIFO as an empty file; Windows folders hold no FIFOs",
+    "no stub": "the Windows builder of build/win32 has the stub beside it",
 }
 
 
@@ -227,7 +230,8 @@ class MakeInstaller(unittest.TestCase):
             ("no arguments", usage, "usage: mkinstaller", [], {}),
             ("unknown option", usage, "unknown option '--force'", standard_args("--force"), {}),
             ("stray argument", usage, "unexpected argument 'extra'", standard_args("extra"), {}),
-            ("no stub", usage, "missing --stub", ["--archive", "payload.zip", "-o", "out.exe"], {}),
+            ("no stub", refused, "no stub is installed with mkinstaller",
+             ["--archive", "payload.zip", "-o", "out.exe"], {}),
             ("no archive", usage, "missing --archive", ["--stub", "stub.exe", "-o", "out.exe"], {}),
             ("no output", usage, "missing -o", ["--stub", "stub.exe", "--archive", "payload.zip"], {}),
             ("option without value", usage, "option --setup needs a value", standard_args("--setup"), {}),
@@ -313,6 +317,8 @@ class MakeInstaller(unittest.TestCase):
         ]
         for name, exit_code, message, args, files in cases:
             with self.subTest(name):
+                if ON_WINE and name in WINE_CANNOT:
+                    self.skipTest(WINE_CANNOT[name])
                 work = Workspace(self, fake_stub()[0], zip_payload())
                 for file_name, content in files.items():
                     if content is None:
@@ -389,6 +395,78 @@ TREE = {
     "with space.txt": b"x",
 }
 EPOCH = "1700000000"  # 2023-11-14 22:13:20 UTC
+
+
+def project_version():
+    """The version in the top-level CMakeLists.txt's project()."""
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "CMakeLists.txt")) as f:
+        return re.search(r"^project\(orvane VERSION ([0-9.]+)", f.read(), re.M).group(1)
+
+
+class CommandLineConventions(unittest.TestCase):
+    OPTIONS = ["--stub", "--from", "--level", "--archive", "--setup", "--install-dir", "-o",
+               "--icon", "--version-info", "--elevation", "--inspect", "--json", "--help",
+               "--version"]
+
+    def test_help_lists_every_option_and_every_exit_code_on_stdout(self):
+        work = Workspace(self, b"", b"")
+        result = work.run(["--help"])
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        help_text = result.stdout.decode()
+        listed = set(re.findall(r"^  (-[-a-z]+)", help_text, re.M))
+        self.assertEqual(listed, set(self.OPTIONS))
+        self.assertEqual(re.findall(r"^  ([0-9])  ", help_text, re.M), ["0", "1", "2"])
+        # Every listed option is one the parser knows.
+        for option in listed:
+            with self.subTest(option):
+                self.assertNotIn(b"unknown option", work.run([option]).stderr)
+
+    def test_version_names_the_project_version_and_the_stub_it_carries(self):
+        version = project_version()
+        work = Workspace(self, b"", b"")
+        stubs = [("fake stub", "stub.exe", "no version (no manifest names one)")]
+        if WIN32_STUB and os.path.exists(WIN32_STUB):
+            stubs.append(("real stub", os.path.abspath(WIN32_STUB), f"version {version}.0"))
+        for name, stub, says in stubs:
+            with self.subTest(name):
+                result = work.run(["--version", "--stub", stub])
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertEqual(result.stdout.decode().splitlines(),
+                                 [f"mkinstaller {version}", f"stub: {stub}, {says}"])
+
+    def test_usage_errors_go_to_stderr_with_exit_2(self):
+        work = Workspace(self, b"", b"")
+        for args in (["--help", "--from", "tree"], ["--version", "-o", "x.exe"],
+                     ["--json"], ["--inspect", "x.exe", "--stub", "stub.exe"], ["--help", "--help"]):
+            with self.subTest(args=args):
+                result = work.run(args)
+                self.assertEqual((result.returncode, result.stdout), (2, b""))
+                self.assertRegex(result.stderr.decode(), r"\Amkinstaller: [^\n]+\n\Z")
+
+
+class InstalledStub(unittest.TestCase):
+    def test_builds_without_stub_from_the_one_installed_beside_or_under_share(self):
+        stub, offsets = fake_stub()
+        payload = zip_payload()
+        expected = patched(stub, offsets, b"", b"SETUP.EXE") + payload
+        for layout in ("bin/orvane_stub.exe", "share/orvane/orvane_stub.exe", None):
+            with self.subTest(layout or "none"):
+                work = Workspace(self, b"", payload)
+                os.mkdir(work.file("bin"))
+                tool = work.file("bin/" + os.path.basename(TOOL[-1]))
+                shutil.copy(TOOL[-1], tool)
+                if layout:
+                    os.makedirs(os.path.dirname(work.file(layout)), exist_ok=True)
+                    work.write(layout, stub)
+                result = subprocess.run(TOOL[:-1] + [tool, "--archive", "payload.zip", "-o", "out.exe"],
+                                        cwd=work.path, capture_output=True, env={**os.environ, **TOOL_ENV})
+                if layout:
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    self.assertTrue(work.read("out.exe") == expected, "output differs")
+                else:
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn(b"give one with --stub", result.stderr)
+                    self.assertFalse(os.path.exists(work.file("out.exe")))
 
 
 def from_args(*extra, folder="tree", output="out.exe"):
@@ -572,7 +650,8 @@ class Inspect(unittest.TestCase):
     def inspect(self, work, data):
         work.write("inspected.exe", data)
         result = work.run(["--inspect", "inspected.exe"])
-        return result.returncode, result.stdout.decode(), result.stderr.decode()
+        return (result.returncode, result.stdout.decode("utf-8", "surrogateescape"),
+                result.stderr.decode("utf-8", "surrogateescape"))
 
     def test_consistent_installer_plain_and_signed(self):
         work = Workspace(self, b"", b"")
@@ -632,6 +711,62 @@ class Inspect(unittest.TestCase):
                 self.assertEqual(err.count("\n"), len(problems), err)
                 for problem in problems:
                     self.assertIn(f"mkinstaller: {problem}", err)
+
+    def test_json_agrees_with_the_text_report(self):
+        work = Workspace(self, b"", b"")
+        good, stub_size = self.installer(work)
+        padding = 8 - len(good) % 8
+        signed = bytearray(good + b"\0" * padding + b"\x30" * 800)
+        signed[self.security:self.security + 8] = struct.pack("<II", len(good) + padding, 800)
+        # A hand-made field: a quote and a byte past ASCII must still give valid JSON.
+        odd_field = good.replace(b"SETUP.EXE ", b'S"\xe9TUP.EX ')
+        cases = [("consistent", good), ("signed", bytes(signed)), ("odd setup field", odd_field),
+                 ("archive moved", good[:stub_size] + b"\0" + good[stub_size:]),
+                 ("no archive", good[:stub_size]), ("trailing bytes", good + b"junk")]
+        for name, data in cases:
+            with self.subTest(name):
+                code, out, err = self.inspect(work, data)
+                result = work.run(["--inspect", "--json", "inspected.exe"])
+                self.assertEqual(result.returncode, code)
+                facts = json.loads(result.stdout)
+                self.assertEqual(result.stdout.count(b"\n"), 1)
+                text = dict(line.split(": ", 1) for line in out.splitlines())
+                # JSON gives each byte past ASCII as the code point of its number.
+                raw = lambda value: value.encode("latin-1").decode("utf-8", "surrogateescape")
+                shown = lambda value: f'"{raw(value)}"' if value else "(blank)"
+                self.assertEqual(text["file size"], f"{facts['file_size']} bytes")
+                self.assertEqual(text["consistent"], "yes" if facts["consistent"] else "no")
+                self.assertEqual([f"mkinstaller: {raw(p)}" for p in facts["problems"]], err.splitlines())
+                fields = facts["fields"]
+                self.assertEqual(text.get("setup-command field"),
+                                 fields and shown(fields["setup_command"]))
+                self.assertEqual(text.get("install-directory field"), fields and shown(fields["install_directory"]))
+                self.assertEqual(text.get("stub size"), facts["stub_size"] is not None and
+                                 f"{facts['stub_size']} bytes" or None)
+                matches = facts["stub_size_matches"]
+                self.assertEqual(text.get("stub-size field matches the archive start"),
+                                 None if matches is None else "yes" if matches else "no")
+                if facts["entries"]:
+                    methods = ", ".join(f"{k} {v}" for k, v in sorted(facts["entries"]["methods"].items()))
+                    self.assertEqual(text["entries"], f"{facts['entries']['count']} ({methods})")
+                    sizes = facts["sizes"]
+                    self.assertEqual(text["sizes"], f"{sizes['compressed']} bytes compressed, "
+                                                    f"{sizes['uncompressed']} bytes uncompressed")
+                self.assertEqual(text.get("seal"), facts["seal"])
+                program = facts["setup_program"]
+                if program:
+                    self.assertTrue(text["setup program"].endswith(
+                        "in the archive" if program["in_archive"] else "not in the archive"))
+                after = facts["after_archive"]
+                self.assertEqual(text.get("after the archive", "").split(" ")[:1],
+                                 [str(after["bytes"])] if after else [""])
+                if after and after["signature"]:
+                    self.assertIn(f"signature of {after['signature']['size']} bytes at byte "
+                                  f"{after['signature']['offset']}, with {after['other_bytes']} other",
+                                  text["after the archive"])
+        self.assertEqual(json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)["fields"],
+                         {"stub_size": f"{stub_size + 1:07}", "install_directory": "<WINDIR>\\Orvane\\",
+                          "setup_command": "SETUP.EXE"})
 
     def test_real_stub_packed_from_a_folder_inspects_consistent(self):
         if not WIN32_STUB or not os.path.exists(WIN32_STUB):

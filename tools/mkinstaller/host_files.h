@@ -58,3 +58,6 @@ std::string ListTree(const std::string& root, std::vector<TreeItem>& items);
 
 // True when `path` (existing or not) lies below the existing folder `folder`.
 bool LiesInside(const std::string& path, const std::string& folder);
+
+// The path of the running mkinstaller executable, in `path`.
+std::string OwnExecutablePath(std::string& path);

@@ -139,3 +139,12 @@ std::string ListTree(const std::string& root, std::vector<TreeItem>& items) {
   }
   return "";
 }
+
+std::string OwnExecutablePath(std::string& path) {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (length == 0) return Failure("find", "mkinstaller's own path", GetLastError());
+  if (length == sizeof buffer) return "mkinstaller's own path is too long";
+  path.assign(buffer, length);
+  return "";
+}

@@ -37,9 +37,8 @@ std::string MethodName(uint16_t method) {
 }
 
 std::string Shown(const std::string& field) {
-  size_t end = field.size();
-  while (end > 0 && field[end - 1] == ' ') --end;
-  return end == 0 ? "(blank)" : "\"" + field.substr(0, end) + "\"";
+  const std::string value = TrimmedField(field);
+  return value.empty() ? "(blank)" : "\"" + value + "\"";
 }
 
 // The Authenticode signature's file offset and size, when `image` is a PE
@@ -75,35 +74,36 @@ void InspectResources(const Bytes& image, Inspection& result) {
     result.problems.push_back("the resource section does not parse: " + problem);
     return;
   }
-  std::string icon = "none", level = "none";
+  Inspection::Resources found;
   VersionStrings strings;
   for (const Resource& resource : resources) {
     std::string damaged;
-    if (resource.type == kIconGroupType && icon == "none") {
-      damaged = IconGroupSizes(resource.data, icon);
+    if (resource.type == kIconGroupType && found.icon == "none") {
+      damaged = IconGroupSizes(resource.data, found.icon);
     } else if (resource.type == kVersionType && strings.empty()) {
       damaged = ReadVersionStrings(resource.data, strings);
     } else if (resource.type == kManifestType) {
-      level = ExecutionLevel(resource.data);
-      if (level.empty()) level = "none";
+      found.executionLevel = ExecutionLevel(resource.data);
+      if (found.executionLevel.empty()) found.executionLevel = "none";
     }
     if (!damaged.empty()) result.problems.push_back(damaged);
   }
-  result.lines.push_back("icon: " + icon);
-  for (const auto& [key, value] : strings) {
-    result.lines.push_back("version " + key + ": \"" + value + "\"");
-  }
-  if (strings.empty()) result.lines.push_back("version information: none");
-  result.lines.push_back("execution level: " + level);
+  found.versionStrings.assign(strings.begin(), strings.end());
+  result.resources = found;
 }
 
 }  // namespace
 
+std::string TrimmedField(const std::string& field) {
+  size_t end = field.size();
+  while (end > 0 && field[end - 1] == ' ') --end;
+  return field.substr(0, end);
+}
+
 Inspection InspectInstaller(const Bytes& image) {
   Inspection result;
-  auto& lines = result.lines;
   auto& problems = result.problems;
-  lines.push_back("file size: " + std::to_string(image.size()) + " bytes");
+  result.fileSize = image.size();
 
   size_t endRecord = image.size();
   const size_t lastStart = image.size() >= kEndRecordSize ? image.size() - kEndRecordSize + 1 : 0;
@@ -142,9 +142,7 @@ Inspection InspectInstaller(const Bytes& image) {
   const bool hasFields = problem.empty();
   if (!hasFields) problems.push_back(problem);
   if (hasFields) {
-    lines.push_back("stub-size field: " + Shown(fields.stubSize));
-    lines.push_back("install-directory field: " + Shown(fields.installDirectory));
-    lines.push_back("setup-command field: " + Shown(fields.setupCommand));
+    result.fields = fields;
     if (fields.installDirectoryIsDefault) {
       problems.push_back("the install-directory field is unpatched (it holds its default)");
     }
@@ -153,9 +151,8 @@ Inspection InspectInstaller(const Bytes& image) {
   InspectResources(image, result);
 
   if (start < image.size()) {
-    lines.push_back("stub size: " + std::to_string(start) + " bytes");
-    lines.push_back("archive start: byte " + std::to_string(start) + " (end record at byte " +
-                    std::to_string(endRecord) + ")");
+    result.archiveStart = start;
+    result.endRecord = endRecord;
     if (entryCount > 0 && !HasSignature(image, start, 3, 4)) {
       problems.push_back("no local header at the archive start (byte " + std::to_string(start) +
                          ")");
@@ -163,8 +160,7 @@ Inspection InspectInstaller(const Bytes& image) {
     if (hasFields) {
       const uint64_t value = std::stoull(fields.stubSize);  // seven digits
       const bool matches = value == uint64_t{start} + 1;
-      lines.push_back(std::string("stub-size field matches the archive start: ") +
-                      (matches ? "yes" : "no"));
+      result.stubSizeMatches = matches;
       if (!matches && fields.stubSizeIsDefault) {
         problems.push_back("the stub-size field is unpatched (it holds its default)");
       } else if (!matches) {
@@ -176,8 +172,6 @@ Inspection InspectInstaller(const Bytes& image) {
   }
 
   // Entries, from the central directory.
-  std::map<std::string, int> methods;
-  uint64_t compressed = 0, uncompressed = 0;
   std::map<std::string, bool> files;  // by WindowsNameKey: true for a file
   if (start < image.size()) {
     size_t at = start + directoryOffset;
@@ -197,22 +191,15 @@ Inspection InspectInstaller(const Bytes& image) {
                            " runs past the directory's end");
         break;
       }
-      ++methods[MethodName(Little16(record + 10))];
-      compressed += Little32(record + 20);
-      uncompressed += Little32(record + 24);
+      ++result.methods[MethodName(Little16(record + 10))];
+      result.compressed += Little32(record + 20);
+      result.uncompressed += Little32(record + 24);
       const std::string name(record + kDirectoryRecordSize,
                              record + kDirectoryRecordSize + nameLength);
       files[WindowsNameKey(name)] = name.empty() || name.back() != '/';
       at += length;
     }
-    std::string counts;
-    for (const auto& [name, count] : methods) {
-      counts += (counts.empty() ? "" : ", ") + name + " " + std::to_string(count);
-    }
-    lines.push_back("entries: " + std::to_string(entryCount) +
-                    (counts.empty() ? "" : " (" + counts + ")"));
-    lines.push_back("sizes: " + std::to_string(compressed) + " bytes compressed, " +
-                    std::to_string(uncompressed) + " bytes uncompressed");
+    result.entryCount = entryCount;
   }
 
   if (hasFields && hasArchive) {
@@ -222,9 +209,9 @@ Inspection InspectInstaller(const Bytes& image) {
     };
     const SetupStart setup = SplitSetupCommand(fields.setupCommand, isFile);
     const bool held = !setup.program.empty() && isFile(setup.program);
-    lines.push_back("setup program: \"" + setup.program + "\", " +
-                    (held ? "in the archive" : "not in the archive"));
-    lines.push_back("setup arguments: " + Shown(setup.arguments));
+    result.setupProgram = setup.program;
+    result.setupProgramInArchive = held;
+    result.setupArguments = setup.arguments;
     if (!held) {
       problems.push_back("the setup program \"" + setup.program + "\" is not in the archive");
     }
@@ -232,7 +219,7 @@ Inspection InspectInstaller(const Bytes& image) {
 
   if (hasArchive && start < image.size()) {
     const std::string seal = SealState(image, start, endRecord, archiveEnd);
-    lines.push_back("seal: " + seal);
+    result.seal = seal;
     if (seal == "wrong") {
       problems.push_back("the archive's seal does not match its bytes: the installer is damaged");
     }
@@ -240,24 +227,77 @@ Inspection InspectInstaller(const Bytes& image) {
 
   // What follows the archive.
   if (hasArchive) {
-    const size_t trailing = image.size() - archiveEnd;
+    result.trailingBytes = image.size() - archiveEnd;
     uint32_t signatureAt = 0, signatureSize = 0;
-    const bool signedFile = FindSignature(image, signatureAt, signatureSize);
-    std::string after = "after the archive: " + std::to_string(trailing) + " bytes";
-    if (signedFile) {
-      after += "; an Authenticode signature of " + std::to_string(signatureSize) +
-               " bytes at byte " + std::to_string(signatureAt);
+    if (FindSignature(image, signatureAt, signatureSize)) {
+      result.signature = Inspection::Signature{signatureAt, signatureSize};
       if (signatureAt < archiveEnd) {
         problems.push_back("the Authenticode signature lies inside the stub or the archive");
       } else if (uint64_t{signatureAt} + signatureSize > image.size()) {
         problems.push_back("the Authenticode signature runs past the end of the file");
-      } else if (signatureAt > archiveEnd || uint64_t{signatureAt} + signatureSize < image.size()) {
-        after += ", with " + std::to_string(trailing - signatureSize) + " other bytes";
+      } else {
+        result.signaturePlaced = true;
+      }
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> InspectionLines(const Inspection& facts) {
+  std::vector<std::string> lines;
+  lines.push_back("file size: " + std::to_string(facts.fileSize) + " bytes");
+  if (facts.fields) {
+    lines.push_back("stub-size field: " + Shown(facts.fields->stubSize));
+    lines.push_back("install-directory field: " + Shown(facts.fields->installDirectory));
+    lines.push_back("setup-command field: " + Shown(facts.fields->setupCommand));
+  }
+  if (facts.resources) {
+    lines.push_back("icon: " + facts.resources->icon);
+    for (const auto& [key, value] : facts.resources->versionStrings) {
+      lines.push_back("version " + key + ": \"" + value + "\"");
+    }
+    if (facts.resources->versionStrings.empty()) lines.push_back("version information: none");
+    lines.push_back("execution level: " + facts.resources->executionLevel);
+  }
+  if (facts.archiveStart) {
+    const std::string start = std::to_string(*facts.archiveStart);
+    lines.push_back("stub size: " + start + " bytes");
+    lines.push_back("archive start: byte " + start + " (end record at byte " +
+                    std::to_string(facts.endRecord) + ")");
+  }
+  if (facts.stubSizeMatches) {
+    lines.push_back(std::string("stub-size field matches the archive start: ") +
+                    (*facts.stubSizeMatches ? "yes" : "no"));
+  }
+  if (facts.entryCount) {
+    std::string counts;
+    for (const auto& [name, count] : facts.methods) {
+      counts += (counts.empty() ? "" : ", ") + name + " " + std::to_string(count);
+    }
+    lines.push_back("entries: " + std::to_string(*facts.entryCount) +
+                    (counts.empty() ? "" : " (" + counts + ")"));
+    lines.push_back("sizes: " + std::to_string(facts.compressed) + " bytes compressed, " +
+                    std::to_string(facts.uncompressed) + " bytes uncompressed");
+  }
+  if (facts.setupProgram) {
+    lines.push_back("setup program: \"" + *facts.setupProgram + "\", " +
+                    (facts.setupProgramInArchive ? "in the archive" : "not in the archive"));
+    lines.push_back("setup arguments: " + Shown(facts.setupArguments));
+  }
+  if (facts.seal) lines.push_back("seal: " + *facts.seal);
+  if (facts.trailingBytes) {
+    const uint64_t trailing = *facts.trailingBytes;
+    std::string after = "after the archive: " + std::to_string(trailing) + " bytes";
+    if (facts.signature) {
+      after += "; an Authenticode signature of " + std::to_string(facts.signature->size) +
+               " bytes at byte " + std::to_string(facts.signature->offset);
+      if (facts.signaturePlaced && trailing > facts.signature->size) {
+        after += ", with " + std::to_string(trailing - facts.signature->size) + " other bytes";
       }
     } else if (trailing > 0) {
       after += ", not a signature";
     }
     lines.push_back(after);
   }
-  return result;
+  return lines;
 }

@@ -1,11 +1,12 @@
 // mkinstaller: makes an installer from the stub and a folder or a ZIP
 // archive, and explains a finished one.
 //
-//   mkinstaller --stub STUB --from DIR [--level 0-9] [--setup NAME]
+//   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--setup NAME]
 //               [--install-dir DIR] [RESOURCES] -o OUT.exe
-//   mkinstaller --stub STUB --archive PAYLOAD.zip [--setup NAME]
+//   mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME]
 //               [--install-dir DIR] [RESOURCES] -o OUT.exe
-//   mkinstaller --inspect FILE.exe
+//   mkinstaller --inspect [--json] FILE.exe
+//   mkinstaller --help | --version [--stub STUB]
 //
 // RESOURCES: [--icon FILE.ico] [--version-info KEY=VALUE]... [--elevation
 // LEVEL]; any of them rebuilds the stub's resource section before the
@@ -14,9 +15,10 @@
 // Owns the command line and the order of the work: every check runs before
 // anything is written, and the output appears whole or not at all. A refused
 // run prints one line "mkinstaller: <problem>" on stderr and exits with 2 for
-// a usage error, 1 for any other. --inspect prints its report on stdout and
-// exits with 1, each problem on a line of stderr, when the installer is not
-// consistent. The stub and a given archive are held in memory whole; --from
+// a usage error, 1 for any other (usage.h). --inspect prints its report on
+// stdout and exits with 1, each problem on a line of stderr, when the
+// installer is not consistent. Without --stub the installed stub is used
+// (installed_stub.h). The stub and a given archive are held in memory whole; --from
 // writes each entry out as soon as it is packed, holding one file and its
 // deflated form. A 32-bit builder short of address space for them refuses
 // with that reason.
@@ -26,27 +28,26 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "archive_seal.h"
 #include "folder_archive.h"
 #include "host_files.h"
 #include "installer_image.h"
+#include "inspection_json.h"
+#include "installed_stub.h"
 #include "installer_inspection.h"
 #include "stub_resources.h"
+#include "stub_version.h"
+#include "usage.h"
 #include "utf8_arguments.h"
 
 namespace {
 
-constexpr int kRefused = 1;
-constexpr int kUsageError = 2;
+constexpr int kRefused = kExitRefused;
+constexpr int kUsageError = kExitUsageError;
 // Installers are built once and fetched many times: the smallest output.
 constexpr int kDefaultLevel = 9;
-
-const char kUsage[] =
-    "usage: mkinstaller --stub STUB (--from DIR [--level 0-9] | --archive PAYLOAD.zip) "
-    "[--setup NAME] [--install-dir DIR] [--icon FILE.ico] [--version-info KEY=VALUE]... "
-    "[--elevation asInvoker|highestAvailable|requireAdministrator] -o OUT.exe | "
-    "mkinstaller --inspect FILE.exe";
 
 struct CommandLine {
   std::optional<std::string> stub;
@@ -56,10 +57,11 @@ struct CommandLine {
   std::optional<std::string> setupCommand;
   std::optional<std::string> installDirectory;
   std::optional<std::string> output;
-  std::optional<std::string> inspect;
   std::optional<std::string> icon;
   std::optional<std::string> elevation;
   std::vector<std::string> versionInfo;  // the one option that may repeat
+  std::optional<std::string> inspect;  // the file, the one argument that is no option
+  bool inspecting = false, json = false, help = false, version = false;
 };
 
 int Refuse(int exitCode, const std::string& problem) {
@@ -67,8 +69,9 @@ int Refuse(int exitCode, const std::string& problem) {
   return exitCode;
 }
 
-// Every option takes a value, and each but --version-info may appear once.
-// Returns the problem.
+// --inspect, --json, --help and --version stand alone; every other option
+// takes a value. Each but --version-info may appear once. The file to
+// inspect is the one argument that is not an option. Returns the problem.
 std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     const char* name;
@@ -81,12 +84,29 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--setup", &CommandLine::setupCommand},
       {"--install-dir", &CommandLine::installDirectory},
       {"-o", &CommandLine::output},
-      {"--inspect", &CommandLine::inspect},
       {"--icon", &CommandLine::icon},
       {"--elevation", &CommandLine::elevation},
   };
+  const struct {
+    const char* name;
+    bool CommandLine::*value;
+  } kFlags[] = {
+      {"--inspect", &CommandLine::inspecting},
+      {"--json", &CommandLine::json},
+      {"--help", &CommandLine::help},
+      {"--version", &CommandLine::version},
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
+    bool* flag = nullptr;
+    for (const auto& option : kFlags) {
+      if (argument == option.name) flag = &(line.*option.value);
+    }
+    if (flag != nullptr) {
+      if (*flag) return "option " + argument + " given twice";
+      *flag = true;
+      continue;
+    }
     if (argument == "--version-info" && i + 1 < argc) {
       line.versionInfo.push_back(Utf8Argument(argc, argv, ++i));
       continue;
@@ -95,21 +115,36 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     for (const auto& option : kOptions) {
       if (argument == option.name) value = &(line.*option.value);
     }
-    if (value == nullptr && argument != "--version-info") {
-      const bool looksLikeOption = argument.size() > 1 && argument[0] == '-';
+    const bool looksLikeOption = argument.size() > 1 && argument[0] == '-';
+    if (argument == "--version-info") return "option --version-info needs a value";
+    if (value == nullptr && !looksLikeOption && !line.inspect) {
+      line.inspect = argument;
+      continue;
+    }
+    if (value == nullptr) {
       return (looksLikeOption ? "unknown option '" : "unexpected argument '") + argument + "'";
     }
-    if (value != nullptr && value->has_value()) return "option " + argument + " given twice";
+    if (value->has_value()) return "option " + argument + " given twice";
     if (i + 1 == argc) return "option " + argument + " needs a value";
     *value = argv[++i];
   }
-  if (line.inspect) {
-    const bool alone = !line.stub && !line.archive && !line.folder && !line.level &&
-                       !line.setupCommand && !line.installDirectory && !line.output &&
-                       !line.icon && !line.elevation && line.versionInfo.empty();
-    return alone ? "" : "--inspect takes no other option";
+  if (line.inspect && !line.inspecting) return "unexpected argument '" + *line.inspect + "'";
+  if (line.inspecting && !line.inspect) return "--inspect needs a file";
+  const bool noBuildOption = !line.archive && !line.folder && !line.level &&
+                             !line.setupCommand && !line.installDirectory && !line.output &&
+                             !line.icon && !line.elevation && line.versionInfo.empty();
+  if (line.help) {
+    const bool alone = noBuildOption && !line.stub && !line.inspect && !line.json && !line.version;
+    return alone ? "" : "--help takes no other option";
   }
-  if (!line.stub) return "missing --stub";
+  if (line.version) {
+    const bool alone = noBuildOption && !line.inspect && !line.json;
+    return alone ? "" : "--version takes no other option but --stub";
+  }
+  if (line.json && !line.inspect) return "--json needs --inspect";
+  if (line.inspect) {
+    return noBuildOption && !line.stub ? "" : "--inspect takes no other option but --json";
+  }
   if (line.archive && line.folder) return "--from and --archive exclude each other";
   if (!line.archive && !line.folder) return "missing --archive or --from";
   if (line.level && !line.folder) return "--level needs --from";
@@ -197,24 +232,60 @@ std::string PackFolder(const std::string& folder, const InstallerValues& values,
   return problem;
 }
 
-int Inspect(const std::string& path) {
+// --inspect: the report, as lines or as one JSON object, on stdout; the
+// problems also on stderr, so a script that checks only the exit code still
+// logs why.
+int Inspect(const std::string& path, bool json) {
   Bytes image;
   const std::string problem = ReadWholeFile(path, "installer", image);
   if (!problem.empty()) return Refuse(kRefused, problem);
   const Inspection inspection = InspectInstaller(image);
-  for (const std::string& line : inspection.lines) std::printf("%s\n", line.c_str());
-  std::printf("consistent: %s\n", inspection.problems.empty() ? "yes" : "no");
+  if (json) {
+    std::printf("%s\n", InspectionJson(inspection).c_str());
+  } else {
+    for (const std::string& line : InspectionLines(inspection)) std::printf("%s\n", line.c_str());
+    std::printf("consistent: %s\n", inspection.problems.empty() ? "yes" : "no");
+  }
   std::fflush(stdout);
   for (const std::string& each : inspection.problems) Refuse(kRefused, each);
   return inspection.problems.empty() ? 0 : kRefused;
 }
 
+// The given stub's path, or the installed one's; the problem when there is
+// none.
+std::string StubPath(const CommandLine& line, std::string& path) {
+  if (!line.stub) return FindInstalledStub(path);
+  path = *line.stub;
+  return "";
+}
+
+// --version: this program's version and the one of the stub a build would
+// use. A missing installed stub is reported there; a given one that cannot
+// be read is refused.
+int Version(const CommandLine& line) {
+  std::string path, version;
+  std::string problem = StubPath(line, path);
+  if (problem.empty()) {
+    Bytes stub;
+    problem = ReadWholeFile(path, "stub", stub);
+    if (!problem.empty() && line.stub) return Refuse(kRefused, problem);
+    version = StubVersion(stub);
+  }
+  std::fputs(VersionReport(path, version, problem).c_str(), stdout);
+  return 0;
+}
+
 int Run(int argc, char** argv) {
-  if (argc == 1) return Refuse(kUsageError, kUsage);
+  if (argc == 1) return Refuse(kUsageError, kUsageLine);
   CommandLine line;
   std::string problem = ParseCommandLine(argc, argv, line);
-  if (!problem.empty()) return Refuse(kUsageError, problem + "; " + kUsage);
-  if (line.inspect) return Inspect(*line.inspect);
+  if (!problem.empty()) return Refuse(kUsageError, problem + "; " + kUsageLine);
+  if (line.help) {
+    std::fputs(kHelpText, stdout);
+    return 0;
+  }
+  if (line.version) return Version(line);
+  if (line.inspect) return Inspect(*line.inspect, line.json);
 
   InstallerValues values;
   values.setupCommand = line.setupCommand.value_or("SETUP.EXE");
@@ -228,9 +299,13 @@ int Run(int argc, char** argv) {
   if (problem.empty()) problem = ReadResourceChoices(line, choices, rebuildResources);
   if (!problem.empty()) return Refuse(kRefused, problem);
 
+  std::string stubPath;
+  problem = StubPath(line, stubPath);
+  if (!problem.empty()) return Refuse(kRefused, problem);
+
   // Replacing an input would destroy it before it is read whole; an output
   // inside the folder would go into the next installer made from it.
-  if (SameFile(*line.output, *line.stub)) return Refuse(kRefused, "output is the stub file");
+  if (SameFile(*line.output, stubPath)) return Refuse(kRefused, "output is the stub file");
   if (line.archive && SameFile(*line.output, *line.archive)) {
     return Refuse(kRefused, "output is the archive file");
   }
@@ -240,7 +315,7 @@ int Run(int argc, char** argv) {
 
   Bytes stub;
   OutputFile output;
-  problem = ReadWholeFile(*line.stub, "stub", stub);
+  problem = ReadWholeFile(stubPath, "stub", stub);
   if (problem.empty() && rebuildResources) problem = RebuildResources(stub, choices);
   if (problem.empty()) problem = PatchStub(stub, values);
   // Over the stub as it goes out, fields patched; signing recomputes it
