@@ -36,14 +36,18 @@ of both. It isolates the inflate loop from the per-file costs.
 
 The builder follows (--section builder runs it alone): each corpus copied
 into a folder (names that differ only in letter case, which an installer
-cannot hold, keep their first spelling only), then, at zip's default level 6
-and at mkinstaller's default 9:
+cannot hold, keep their first spelling only), and a folder holding one file
+of 1.5 GB (the wine corpus's files joined, over and over), then, at zip's
+default level 6 and, for the corpora, at mkinstaller's default 9 (every
+tool takes many minutes for 1.5 GB at level 9):
 
-  mkinstaller        build/host/mkinstaller --stub STUB --from FOLDER --level L -o OUT.exe
-  zip + mkinstaller  zip -q -r -L ARCHIVE . (in FOLDER; -L the level), then
-                     build/host/mkinstaller --stub STUB --archive ARCHIVE -o OUT.exe
+  mkinstaller   build/host/mkinstaller --stub STUB --from FOLDER --level L --threads T -o OUT.exe
+                (T = 1 and 2)
+  zip           zip -q -r -L ARCHIVE . (in FOLDER; -L the level; one thread)
+  7z            7z a -tzip -mx=L -mmt=T ARCHIVE . (in FOLDER; T = 1 and 2)
 
-timed and compared by wall time and output size. STUB is build/win32/orvane_stub.exe.
+each under /usr/bin/time, for wall time and peak memory (maximum resident
+set size), with the output's size. STUB is build/win32/orvane_stub.exe.
 
 The archive check follows (--section check runs it alone; needs the win32,
 win64 and host presets built): the first 100 MB of the wine corpus with
@@ -266,17 +270,24 @@ def classic(engine, classic_zip, work, rounds):
         print(f"    engine throughput  {total / 1e6 / base:7.1f} MB/s of output")
 
 
-def clocked(cmd, cwd=None):
-    """Runs `cmd`, which must succeed; returns its wall time."""
-    start = time.perf_counter()
-    run(cmd, cwd=cwd)
-    return time.perf_counter() - start
+BIG_SIZE = 1_500_000_000
 
 
-def builder(mkinstaller, work, rounds):
-    stub = ROOT / "build" / "win32" / "orvane_stub.exe"
-    if not stub.is_file():
-        sys.exit(f"{stub} is missing: build the win32 preset first")
+def measured(cmd, cwd=None):
+    """Runs `cmd`, which must succeed, under /usr/bin/time; returns its wall
+    time in seconds and its peak memory in MB."""
+    report = Path(tempfile.mktemp(prefix="time-", dir=ROOT / "build"))
+    try:
+        run(["/usr/bin/time", "-f", "%e %M", "-o", str(report), *map(str, cmd)], cwd=cwd,
+            stdout=subprocess.DEVNULL)
+        wall, kilobytes = report.read_text().split()[-2:]
+    finally:
+        report.unlink(missing_ok=True)
+    return float(wall), int(kilobytes) / 1024
+
+
+def builder_folders(work):
+    """(name, folder, setup program, levels) for each corpus and the big file."""
     for name, roots in CORPORA.items():
         files, _ = pick_files(roots)
         folder, seen, total = work / f"{name}-folder", set(), 0
@@ -288,34 +299,60 @@ def builder(mkinstaller, work, rounds):
             (folder / relative).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy2(p, folder / relative)
             total += p.stat().st_size
-        # Any file will do as the setup program, which --from requires.
-        setup = ["--setup", str(files[0].relative_to("/")).replace("/", "\\")]
         print(f"\nbuilder: {name}, {len(seen)} files, {total / 1e6:.1f} MB")
-        for level in (6, 9):
-            built, zipped, archive = work / "built.exe", work / "zipped.exe", work / "payload.zip"
-
-            def from_folder():
-                return clocked([mkinstaller, "--stub", stub, "--from", folder, "--level",
-                                str(level), *setup, "-o", built])
-
-            def zip_then_archive():
-                if archive.exists():
-                    archive.unlink()  # zip would add to it
-                return clocked(["zip", "-q", "-r", f"-{level}", archive, "."], cwd=folder) + \
-                    clocked([mkinstaller, "--stub", stub, "--archive", archive, *setup, "-o", zipped])
-
-            times = {"mkinstaller": [], "zip + mkinstaller": []}
-            for _ in range(rounds):
-                times["mkinstaller"].append(from_folder())
-                times["zip + mkinstaller"].append(zip_then_archive())
-            base = statistics.median(times["mkinstaller"])
-            print(f"  level {level} ({rounds} rounds, median wall time, output size):")
-            for tool, output in (("mkinstaller", built), ("zip + mkinstaller", zipped)):
-                m = statistics.median(times[tool])
-                ratio = "" if tool == "mkinstaller" else f"   mkinstaller/zip {base / m:5.2f} time, " \
-                    f"{built.stat().st_size / output.stat().st_size:5.3f} size"
-                print(f"    {tool:18} {m:7.3f} s {output.stat().st_size / 1e6:8.2f} MB{ratio}")
+        # Any file will do as the setup program, which --from requires.
+        yield name, folder, str(files[0].relative_to("/")).replace("/", "\\"), (6, 9)
         shutil.rmtree(folder)
+    files, _ = pick_files(CORPORA["wine"])
+    folder = work / "big-folder"
+    folder.mkdir()
+    with open(folder / "big.bin", "wb") as out:
+        while out.tell() < BIG_SIZE:
+            for p in files:
+                out.write(p.read_bytes()[:BIG_SIZE - out.tell()])
+    print(f"\nbuilder: one file of {BIG_SIZE / 1e9:.1f} GB (the wine corpus, joined over and over)")
+    yield "big", folder, "big.bin", (6,)
+    shutil.rmtree(folder)
+
+
+def builder(mkinstaller, work, rounds):
+    stub = ROOT / "build" / "win32" / "orvane_stub.exe"
+    if not stub.is_file():
+        sys.exit(f"{stub} is missing: build the win32 preset first")
+    built, archive = work / "built.exe", work / "payload.zip"
+    for name, folder, setup, levels in builder_folders(work):
+        for level in levels:
+            def mkinstaller_on(threads):
+                return [mkinstaller, "--stub", stub, "--from", folder, "--level", level,
+                        "--threads", threads, "--setup", setup, "-o", built], None, built
+
+            def sevenzip_on(threads):
+                return ["7z", "a", "-tzip", f"-mx={level}", f"-mmt={threads}", "-bso0", "-bsp0",
+                        archive, "."], folder, archive
+
+            tools = {
+                "mkinstaller, 1 thread": mkinstaller_on(1),
+                "mkinstaller, 2 threads": mkinstaller_on(2),
+                "zip -r": (["zip", "-q", "-r", f"-{level}", archive, "."], folder, archive),
+                "7z, 1 thread": sevenzip_on(1),
+                "7z, 2 threads": sevenzip_on(2),
+            }
+            results = {tool: [] for tool in tools}
+            sizes = {}
+            for _ in range(rounds):
+                for tool, (cmd, cwd, output) in tools.items():
+                    output.unlink(missing_ok=True)  # zip and 7z would add to it
+                    results[tool].append(measured(cmd, cwd))
+                    sizes[tool] = output.stat().st_size
+            print(f"  level {level} ({rounds} rounds; medians of wall time and peak memory):")
+            base = statistics.median(t for t, _ in results["zip -r"])
+            for tool, runs in results.items():
+                wall = statistics.median(t for t, _ in runs)
+                memory = statistics.median(m for _, m in runs)
+                print(f"    {tool:24} {wall:8.2f} s {memory:8.1f} MB {sizes[tool] / 1e6:9.2f} MB out"
+                      f"   time / zip {wall / base:5.2f}")
+    for output in (built, archive):
+        output.unlink(missing_ok=True)
 
 
 # The last commit whose stub carves without checking the archive.

@@ -200,6 +200,9 @@ class MakeInstaller(unittest.TestCase):
             ("end record ends the payload", stub, offsets, end_record_at_the_end(), [], b"", b"SETUP.EXE"),
             ("end record far from the end", stub, offsets, payload + b"\xcc" * 70000, [], b"",
              b"SETUP.EXE"),
+            # The archive is searched back from its end in 64 KB windows.
+            ("end record across two search windows", stub, offsets, payload + b"\xcc" * 65534, [],
+             b"", b"SETUP.EXE"),
             ("largest stub", big_stub, big_offsets, payload, [], b"", b"SETUP.EXE"),
         ]
         for name, stub_bytes, field_offsets, payload_bytes, extra, install, setup in cases:
@@ -404,7 +407,8 @@ def project_version():
 
 
 class CommandLineConventions(unittest.TestCase):
-    OPTIONS = ["--stub", "--from", "--level", "--archive", "--setup", "--install-dir", "-o",
+    OPTIONS = ["--stub", "--from", "--level", "--threads", "--progress", "--quiet", "--archive",
+               "--setup", "--install-dir", "-o",
                "--icon", "--version-info", "--elevation", "--inspect", "--json", "--help",
                "--version"]
 
@@ -514,21 +518,35 @@ class PackFolder(unittest.TestCase):
                     self.assertEqual(tuple(archive.getinfo(n).compress_type for n in
                                            ("SETUP.EXE", "a-b.txt", "bin/noise.bin")), methods)
                     self.assertEqual(archive.getinfo("a/zero.txt").compress_type, 0)
+                    if not extra:  # a file deflated whole is one zlib stream, as before
+                        info = archive.getinfo("a-b.txt")
+                        start = len(stub) + info.header_offset + 30 + len(info.filename)
+                        raw = installer[start:start + info.compress_size]
+                        compressor = zlib.compressobj(9, zlib.DEFLATED, -15, 7)
+                        self.assertEqual(raw, compressor.compress(TREE["a-b.txt"]) + compressor.flush())
 
     def test_same_tree_gives_the_same_bytes_on_any_machine(self):
         stub, _ = fake_stub()
         work = Workspace(self, stub, b"")
-        make_tree(work.file("one"), TREE)
+        rng = random.Random(3)
+        # Files deflated in pieces of 1 MB: one that deflating shrinks, one
+        # it does not (written again stored).
+        tree = {**TREE, "big/text.txt": b"".join(b"line %d of the text\r\n" % rng.randrange(10**6)
+                                                  for _ in range(200_000)),
+                "big/noise.bin": rng.randbytes(2_500_000)}
+        make_tree(work.file("one"), tree)
         # The copy: made in the other order, other modes, other times, deeper.
         copy = work.file(os.path.join("elsewhere", "deep", "two"))
-        make_tree(copy, TREE, reverse=True)
+        make_tree(copy, tree, reverse=True)
         for directory, _, names in os.walk(copy):
             for name in names:
                 os.chmod(os.path.join(directory, name), 0o600)
                 os.utime(os.path.join(directory, name), (1, 86400 * 4000 + 1235))
         runs = [
-            dict(args=from_args(folder="one", output="first.exe"), env={"TZ": "UTC"}, umask=0o022),
-            dict(args=["--stub", work.file("stub.exe"), "--from", copy, "-o", work.file("second.exe")],
+            dict(args=from_args("--threads", "1", folder="one", output="first.exe"), env={"TZ": "UTC"},
+                 umask=0o022),
+            dict(args=["--stub", work.file("stub.exe"), "--from", copy, "-o", work.file("second.exe"),
+                       "--threads", "2"],
                  cwd="/",
                  env={"TZ": "Asia/Kolkata", "LC_ALL": "C"}, umask=0o077),
         ]
@@ -536,6 +554,11 @@ class PackFolder(unittest.TestCase):
             result = work.run(run.pop("args"), **{**run, "env": {**run["env"], "SOURCE_DATE_EPOCH": EPOCH}})
             self.assertEqual(result.returncode, 0, result.stderr)
         self.assertTrue(work.read("first.exe") == work.read("second.exe"), "outputs differ")
+        with zipfile.ZipFile(work.file("first.exe")) as archive:
+            self.assertIsNone(archive.testzip())
+            self.assertEqual(archive.read("big/text.txt"), tree["big/text.txt"])
+            self.assertEqual([archive.getinfo(n).compress_type for n in ("big/text.txt", "big/noise.bin")],
+                             [8, 0])
 
         # Without SOURCE_DATE_EPOCH the files' times count, in UTC whatever the zone.
         outputs = []
@@ -547,28 +570,71 @@ class PackFolder(unittest.TestCase):
         with zipfile.ZipFile(io.BytesIO(outputs[0][len(stub):])) as archive:
             self.assertEqual(archive.getinfo("SETUP.EXE").date_time, (1980, 12, 14, 0, 20, 34))
 
-    def test_entries_are_written_out_as_they_are_packed(self):
-        # Eight files of 16 MB that do not compress: a builder that kept
-        # the archive in memory would peak past all 128 MB of it.
+    def test_memory_stays_bounded_whatever_the_sizes(self):
+        # Eight files of 16 MB that do not compress (deflated, then written
+        # again stored) and 1.5 GB of zeros (sparse: no disk needed); then
+        # the installer made given as an archive.
         if ON_WINE:
             self.skipTest("Wine's own memory would hide the builder's")
         work = Workspace(self, fake_stub()[0], b"")
         rng = random.Random(8)
-        make_tree(work.file("tree"), {"SETUP.EXE": b"MZ",
+        make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", "zeros.bin": 1_500_000_000,
                                       **{f"part{i}.bin": rng.randbytes(16 << 20) for i in range(8)}})
         measured = [sys.executable, "-c", "import resource, subprocess, sys; "
                     "code = subprocess.call(sys.argv[1:]); "
                     "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss); sys.exit(code)"]
         # The sanitizer build would keep freed buffers in its quarantine.
         asan = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0").lstrip(":")
-        result = subprocess.run(measured + TOOL + from_args(), cwd=work.path, capture_output=True,
-                                env={**os.environ, "ASAN_OPTIONS": asan})
-        self.assertEqual(result.returncode, 0, result.stderr)
-        peak = int(result.stdout) * 1024
-        self.assertLess(peak, 96 << 20, f"peak memory {peak} bytes")
+        for args in (from_args("--threads", "2"),
+                     ["--stub", "stub.exe", "--archive", "out.exe", "-o", "again.exe"]):
+            with self.subTest(args[2]):
+                result = subprocess.run(measured + TOOL + args, cwd=work.path, capture_output=True,
+                                        env={**os.environ, "ASAN_OPTIONS": asan})
+                self.assertEqual(result.returncode, 0, result.stderr)
+                peak = int(result.stdout) * 1024
+                self.assertLess(peak, 48 << 20, f"peak memory {peak} bytes")
         with zipfile.ZipFile(work.file("out.exe")) as archive:
-            self.assertEqual(len(archive.infolist()), 9)
+            self.assertEqual([i.compress_type for i in archive.infolist()], [0] * 9 + [8])
             self.assertIsNone(archive.testzip())
+
+    def test_progress_line_on_a_terminal_or_when_asked(self):
+        if ON_WINE:
+            self.skipTest("Wine's console is not the terminal's")
+        import pty
+        work = Workspace(self, fake_stub()[0], b"")
+        make_tree(work.file("tree"), TREE)
+
+        def on_terminal(args):
+            leader, follower = pty.openpty()
+            process = subprocess.Popen(TOOL + args, cwd=work.path, stdin=subprocess.DEVNULL,
+                                       stdout=follower, stderr=follower)
+            os.close(follower)
+            seen = b""
+            while True:
+                try:
+                    chunk = os.read(leader, 4096)
+                except OSError:  # EIO: the tool closed the terminal
+                    break
+                if not chunk:
+                    break
+                seen += chunk
+            os.close(leader)
+            self.assertEqual(process.wait(), 0, seen)
+            return seen
+
+        final = b"\r5/5 files, 0.0/0.0 MB"
+        for name, output, shown in [
+            ("terminal", on_terminal(from_args()), True),
+            ("terminal, --quiet", on_terminal(from_args("--quiet")), False),
+            ("pipe", work.run(from_args()).stderr, False),
+            ("pipe, --progress", work.run(from_args("--progress")).stderr, True),
+        ]:
+            with self.subTest(name):
+                if shown:
+                    self.assertIn(final, output)
+                    self.assertTrue(output.endswith(b"\n"), output)
+                else:
+                    self.assertEqual(output, b"")
 
     def test_refused_folders_leave_no_output(self):
         usage, refused = 2, 1
@@ -608,6 +674,15 @@ class PackFolder(unittest.TestCase):
             ("more than 65535 entries", refused, "at most 65535", [], many),
             ("file of 2^31 - 100 bytes", refused, "is 2147483548 bytes", [],
              {**base, "big": 2**31 - 100}),
+            # Refused from the sizes, before a byte is written: the data, and
+            # 368 bytes of records (76 bytes and the name twice for each
+            # entry: names of 9, 4, 4 and 4 characters; the end record's 22).
+            ("files past the archive's size at level 0", refused,
+             "the archive would reach 2400000370 bytes; the installer takes archives below 2147483548",
+             ["--level", "0"], {**base, "big1": 1_200_000_000, "big2": 1_200_000_000}),
+            ("no threads", usage, "--threads takes a number from 1 to 64", ["--threads", "0"], base),
+            ("progress and quiet", usage, "--progress and --quiet exclude each other",
+             ["--progress", "--quiet"], base),
             ("output inside the folder", refused, "output lies inside the folder", ["-o", "tree/x.exe"],
              base),
             ("SOURCE_DATE_EPOCH not a number", refused, "SOURCE_DATE_EPOCH is not a number", [], base),

@@ -11,8 +11,6 @@
 // offset, +20 comment length.
 #include "folder_archive.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <map>
 
@@ -75,26 +73,19 @@ void Put32(Bytes& out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
-// Raw deflate (no zlib header) of `in` into `out`; false when zlib fails.
-// Memory level 7 rather than zlib's default 8: its blocks of at most 8192
-// symbols follow changing data more closely, which makes program files
-// about 0.5 % smaller at the same speed (text comes out the same); see
-// bench/README.md.
-bool Deflate(const Bytes& in, int level, Bytes& out) {
-  constexpr int kMemoryLevel = 7;
-  z_stream stream{};
-  if (deflateInit2(&stream, level, Z_DEFLATED, -15, kMemoryLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
-    return false;
-  }
-  out.resize(deflateBound(&stream, static_cast<uLong>(in.size())));
-  stream.next_in = const_cast<Bytef*>(in.data());
-  stream.avail_in = static_cast<uInt>(in.size());
-  stream.next_out = out.data();
-  stream.avail_out = static_cast<uInt>(out.size());
-  const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return done;
+// The fields from "version needed" to the extra field's length, in both records.
+Bytes CommonFields(const EntryFields& entry) {
+  Bytes common;
+  Put16(common, kVersion);
+  Put16(common, 0);  // flags: sizes and CRC are in the headers, no data descriptor
+  Put16(common, entry.deflated ? kDeflated : kStored);
+  Put32(common, entry.dosDateTime);
+  Put32(common, entry.crc);
+  Put32(common, entry.compressedSize);
+  Put32(common, entry.size);
+  Put16(common, static_cast<uint32_t>(entry.name.size()));
+  Put16(common, 0);  // extra field length
+  return common;
 }
 
 }  // namespace
@@ -163,58 +154,37 @@ uint32_t DosDateTime(int64_t seconds) {
   return date << 16 | time;
 }
 
-std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
-                     uint32_t dosDateTime, const Bytes& contents, int level) {
-  if (contents.size() >= kArchiveSizeLimit) {
-    return "file '" + name + "' has grown to " + std::to_string(contents.size()) +
-           " bytes; the installer takes files below " + std::to_string(kArchiveSizeLimit);
-  }
-  Bytes deflated;
-  if (level > 0 && !contents.empty() && !Deflate(contents, level, deflated)) {
-    return "cannot compress '" + name + "' (zlib failed)";
-  }
-  const bool stored = deflated.empty() || deflated.size() >= contents.size();
-  const Bytes& data = stored ? contents : deflated;
-  const uint64_t grown = archive.written + archive.data.size() + 30 + name.size() + data.size() +
-                         archive.directory.size() + 46 + name.size() + 22;
-  if (grown >= kArchiveSizeLimit) {
-    return "the archive would reach " + std::to_string(kArchiveSizeLimit) +
-           " bytes with '" + name + "', past what the installer can take";
-  }
-  const uint32_t crc = static_cast<uint32_t>(
-      crc32(crc32(0, nullptr, 0), contents.data(), static_cast<uInt>(contents.size())));
-  const auto offset = static_cast<uint32_t>(archive.written + archive.data.size());
+uint64_t EntryOverhead(const std::string& name) { return 30 + 46 + 2 * uint64_t{name.size()}; }
 
-  // The fields from "version needed" to the name length, shared by both records.
-  Bytes common;
-  Put16(common, kVersion);
-  Put16(common, 0);  // flags: sizes and CRC are in the headers, no data descriptor
-  Put16(common, stored ? kStored : kDeflated);
-  Put32(common, dosDateTime);
-  Put32(common, crc);
-  Put32(common, static_cast<uint32_t>(data.size()));
-  Put32(common, static_cast<uint32_t>(contents.size()));
-  Put16(common, static_cast<uint32_t>(name.size()));
-  Put16(common, 0);  // extra field length
+std::string ArchiveSizeProblem(uint64_t size, bool exact, const std::string& name) {
+  if (size < kArchiveSizeLimit) return "";
+  return std::string("the archive would reach ") + (exact ? "" : "at least ") +
+         std::to_string(size) + " bytes" + (name.empty() ? "" : " with '" + name + "'") +
+         "; the installer takes archives below " + std::to_string(kArchiveSizeLimit);
+}
 
-  Bytes& local = archive.data;
+Bytes LocalHeader(const EntryFields& entry) {
+  Bytes local;
   Put32(local, 0x04034B50);
+  const Bytes common = CommonFields(entry);
   local.insert(local.end(), common.begin(), common.end());
-  local.insert(local.end(), name.begin(), name.end());
-  local.insert(local.end(), data.begin(), data.end());
+  local.insert(local.end(), entry.name.begin(), entry.name.end());
+  return local;
+}
 
+void AddDirectoryRecord(ArchiveWriter& archive, const EntryFields& entry, uint32_t offset) {
   Bytes& record = archive.directory;
   Put32(record, 0x02014B50);
   Put16(record, kVersion);  // host 0: MS-DOS
+  const Bytes common = CommonFields(entry);
   record.insert(record.end(), common.begin(), common.end());
   Put16(record, 0);  // comment length
   Put16(record, 0);  // disk
   Put16(record, 0);  // internal attributes
-  Put32(record, isDirectory ? kDirectoryAttribute : kArchiveAttribute);
+  Put32(record, entry.isDirectory ? kDirectoryAttribute : kArchiveAttribute);
   Put32(record, offset);
-  record.insert(record.end(), name.begin(), name.end());
+  record.insert(record.end(), entry.name.begin(), entry.name.end());
   ++archive.count;
-  return "";
 }
 
 void FinishArchive(ArchiveWriter& archive) {

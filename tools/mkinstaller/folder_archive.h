@@ -37,26 +37,44 @@ std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
 // as UTC, clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
 uint32_t DosDateTime(int64_t seconds);
 
-// The archive as it grows: entries' local headers and data, and their
-// central-directory records. The caller may write `data` out and clear it
-// at any time, counting it in `written`, so that only the directory stays
-// in memory.
+// The fields an entry's local header and central-directory record share.
+struct EntryFields {
+  std::string name;
+  bool isDirectory = false;
+  uint32_t dosDateTime = 0;
+  bool deflated = false;  // else stored
+  uint32_t crc = 0;
+  uint32_t compressedSize = 0, size = 0;
+};
+
+// The bytes an entry takes besides its data: local header and directory
+// record, each with the name.
+uint64_t EntryOverhead(const std::string& name);
+constexpr uint64_t kEndRecordSize = 22;
+
+// The problem when an archive of `size` bytes (`exact`ly, else at least)
+// is past the size limit; `name`, when not empty, is the entry that takes
+// it there.
+std::string ArchiveSizeProblem(uint64_t size, bool exact, const std::string& name);
+
+// The entry's local header: 30 bytes, then the name; its data follows.
+Bytes LocalHeader(const EntryFields& entry);
+
+// The archive's central directory as it grows, and what FinishArchive needs
+// besides: `written` is the number of archive bytes before the directory.
 struct ArchiveWriter {
-  uint64_t written = 0;  // bytes of the archive taken out of `data` so far
+  uint64_t written = 0;
   Bytes data;
   Bytes directory;
   uint32_t count = 0;
 };
 
-// Appends one entry. A file's `contents` are deflated at `level` (1 to 9,
-// raw deflate) and stored instead when that is not smaller or `level` is 0.
-// A directory's name ends in '/' and it has no contents. Returns the problem
-// when the archive would pass the size limit.
-std::string AddEntry(ArchiveWriter& archive, const std::string& name, bool isDirectory,
-                     uint32_t dosDateTime, const Bytes& contents, int level);
+// Appends the entry's central-directory record; its local header lies at
+// `offset` in the archive.
+void AddDirectoryRecord(ArchiveWriter& archive, const EntryFields& entry, uint32_t offset);
 
 // Appends the central directory and the end record to `archive.data`, which
 // then holds the rest of the archive but for the comment: the end record
-// announces the seal that AppendSeal writes after it. AddEntry's checks keep
-// it within the limits.
+// announces the seal that AppendSeal writes after it. The packing's checks
+// keep it within the limits.
 void FinishArchive(ArchiveWriter& archive);

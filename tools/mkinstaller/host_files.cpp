@@ -1,4 +1,4 @@
-// Reading inputs and comparing paths; see host_files.h. Standard C and C++
+// Reading inputs whole and comparing paths; see host_files.h. Standard C and C++
 // only, so the Windows build of the tool shares it.
 #include "host_files.h"
 
@@ -49,6 +49,10 @@ std::string ReadWholeFile(const std::string& path, const char* what, Bytes& cont
   }
   const std::string reason = errno != 0 ? std::strerror(errno) : "read error";
   return std::string("cannot read ") + what + " '" + path + "': " + reason;
+}
+
+std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
+  return WriteOutput(file, bytes.data(), bytes.size());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

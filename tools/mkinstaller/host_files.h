@@ -1,9 +1,10 @@
-// mkinstaller's access to files: listing a folder, reading an input whole,
-// telling whether two paths name the same file or one lies in a folder, and
-// writing the output into a temporary file that replaces it when complete. Each returns an empty
-// string on success, else the problem as one line. The system calls of the
-// tool are in list_tree_posix.cpp and output_file_posix.cpp (POSIX) and in
-// host_files_windows.cpp (Windows) only.
+// mkinstaller's access to files: listing a folder, reading an input whole
+// or piece by piece at any offset, telling whether two paths name the same
+// file or one lies in a folder, and writing the output into a temporary file
+// that replaces it when complete. Each returns an empty string on success,
+// else the problem as one line. The system calls of the tool are in
+// list_tree_posix.cpp, input_file_posix.cpp and output_file_posix.cpp
+// (POSIX) and in host_files_windows.cpp (Windows) only.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,26 @@
 
 // Reads the file at `path` into `contents`; `what` names it in the problem.
 std::string ReadWholeFile(const std::string& path, const char* what, Bytes& contents);
+
+// An input read in pieces, from any thread: each read names its offset.
+struct InputFile {
+  std::string path;
+  const char* what = "file";  // names it in the problems
+  intptr_t handle = -1;  // its descriptor (POSIX) or HANDLE (Windows); -1 when closed
+  uint64_t size = 0;     // when it was opened
+
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+};
+
+// Opens the file at `path` and takes its size.
+std::string OpenInput(const std::string& path, const char* what, InputFile& file);
+// Reads `count` bytes from `offset` into `buffer`; `got` falls short of
+// `count` only where the file ends.
+std::string ReadInput(InputFile& file, uint64_t offset, uint8_t* buffer, size_t count,
+                      size_t& got);
 
 // True when `a` and `b` are the same file (same device and inode) or, when
 // either does not exist, lead to the same absolute, normalised path.
@@ -27,6 +48,7 @@ struct OutputFile {
   std::string target;
   std::string path;      // of the new file
   intptr_t handle = -1;  // its descriptor (POSIX) or HANDLE (Windows); -1 when closed
+  uint64_t size = 0;     // bytes written; WriteOutput appends here
   bool committed = false;
 
   OutputFile() = default;
@@ -37,8 +59,13 @@ struct OutputFile {
 
 // Creates the new file for `target`.
 std::string CreateOutput(const std::string& target, OutputFile& file);
-// Appends `bytes` to it.
+// Appends `count` bytes to it.
+std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count);
 std::string WriteOutput(OutputFile& file, const Bytes& bytes);
+// Writes `bytes` over what lies at `offset`, all of which is written already.
+std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes);
+// Cuts it back to its first `size` bytes, where the next append goes.
+std::string TruncateOutput(OutputFile& file, uint64_t size);
 // Puts it on the disk, closes it and renames it over the target.
 std::string CommitOutput(OutputFile& file);
 

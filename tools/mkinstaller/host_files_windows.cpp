@@ -1,5 +1,7 @@
 // The Windows side of mkinstaller's files (see host_files.h): listing a
-// folder and writing the output. The ANSI calls, like the command line and
+// folder, reading inputs in pieces and writing the output. Every read and
+// write names its offset (an OVERLAPPED on a synchronous handle), so threads
+// can read one file at once and an entry's header can be written again. The ANSI calls, like the command line and
 // fopen: names outside ASCII are refused by the tree's checks anyway. A
 // reparse point (symbolic link, junction, mount point) is refused, not
 // followed; times come as FILETIMEs, which are UTC already.
@@ -69,17 +71,89 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
   return "cannot create a temporary file beside '" + target + "': every name is taken";
 }
 
-std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
+namespace {
+
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+  while (done < count) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1 << 24));
     DWORD written = 0;
-    if (!WriteFile(reinterpret_cast<HANDLE>(file.handle), bytes.data() + done, chunk, &written,
-                   nullptr)) {
+    OVERLAPPED at = At(offset + done);
+    if (!WriteFile(reinterpret_cast<HANDLE>(file.handle), bytes + done, chunk, &written, &at)) {
       return Failure("write", file.path, GetLastError());
     }
     if (written == 0) return Failure("write", file.path, ERROR_WRITE_FAULT);
     done += written;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
+  std::string problem = WriteAt(file, file.size, bytes, count);
+  if (problem.empty()) file.size += count;
+  return problem;
+}
+
+std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes) {
+  return WriteAt(file, offset, bytes.data(), bytes.size());
+}
+
+std::string TruncateOutput(OutputFile& file, uint64_t size) {
+  const auto handle = reinterpret_cast<HANDLE>(file.handle);
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+    return Failure("write", file.path, GetLastError());
+  }
+  file.size = size;
+  return "";
+}
+
+InputFile::~InputFile() {
+  if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+std::string OpenInput(const std::string& path, const char* what, InputFile& file) {
+  file.path = path;
+  file.what = what;
+  const HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return Failure((std::string("read ") + what).c_str(), path, GetLastError());
+  }
+  file.handle = reinterpret_cast<intptr_t>(handle);
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) {
+    return Failure((std::string("read ") + what).c_str(), path, GetLastError());
+  }
+  file.size = static_cast<uint64_t>(size.QuadPart);
+  return "";
+}
+
+std::string ReadInput(InputFile& file, uint64_t offset, uint8_t* buffer, size_t count,
+                      size_t& got) {
+  got = 0;
+  while (got < count) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - got, 1 << 24));
+    DWORD read = 0;
+    OVERLAPPED at = At(offset + got);
+    if (!ReadFile(reinterpret_cast<HANDLE>(file.handle), buffer + got, chunk, &read, &at)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_HANDLE_EOF) break;
+      return Failure((std::string("read ") + file.what).c_str(), file.path, error);
+    }
+    if (read == 0) break;
+    got += read;
   }
   return "";
 }

@@ -1,4 +1,4 @@
-// Template fields and payload check of mkinstaller; see installer_image.h.
+// Template fields of mkinstaller; see installer_image.h.
 #include "installer_image.h"
 
 #include <algorithm>
@@ -138,17 +138,6 @@ std::string PatchStub(Bytes& stub, const InstallerValues& values) {
   WriteField(stub, installDirectoryAt, kInstallDirectoryField, values.installDirectory.value_or(""));
   WriteField(stub, setupCommandAt, kSetupCommandField, values.setupCommand);
   return "";
-}
-
-bool HasEndOfCentralDirectory(const Bytes& archive) {
-  constexpr size_t kRecordSize = 22;
-  static const uint8_t kSignature[4] = {0x50, 0x4B, 0x05, 0x06};
-  if (archive.size() < kRecordSize) return false;
-  // From the last position that leaves room for the record back to the start.
-  for (size_t at = archive.size() - kRecordSize + 1; at-- > 0;) {
-    if (std::equal(kSignature, kSignature + 4, archive.begin() + at)) return true;
-  }
-  return false;
 }
 
 namespace {

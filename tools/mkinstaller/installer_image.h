@@ -1,7 +1,7 @@
 // How mkinstaller turns a stub file into the head of an installer: the three
 // template fields (where they lie, which values they can carry, how a value
 // is written into one, how a finished installer's are read back, which
-// program the stub starts) and the check that a payload is a ZIP archive.
+// program the stub starts).
 // Pure functions over bytes in memory; mkinstaller.cpp owns the files.
 #pragma once
 
@@ -31,10 +31,6 @@ std::string InstallDirectoryProblem(const std::string& value);
 // stub-size field; `stub` is then unchanged. The values must have passed the
 // checks above.
 std::string PatchStub(Bytes& stub, const InstallerValues& values);
-
-// True when `archive` holds an end-of-central-directory signature with room
-// for the record's 22 bytes before the end of the data.
-bool HasEndOfCentralDirectory(const Bytes& archive);
 
 // The three fields as a finished installer holds them, at full width.
 struct StoredFields {

@@ -1,8 +1,9 @@
 // mkinstaller: makes an installer from the stub and a folder or a ZIP
 // archive, and explains a finished one.
 //
-//   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--setup NAME]
-//               [--install-dir DIR] [RESOURCES] -o OUT.exe
+//   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N]
+//               [--progress | --quiet] [--setup NAME] [--install-dir DIR]
+//               [RESOURCES] -o OUT.exe
 //   mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME]
 //               [--install-dir DIR] [RESOURCES] -o OUT.exe
 //   mkinstaller --inspect [--json] FILE.exe
@@ -18,10 +19,11 @@
 // a usage error, 1 for any other (usage.h). --inspect prints its report on
 // stdout and exits with 1, each problem on a line of stderr, when the
 // installer is not consistent. Without --stub the installed stub is used
-// (installed_stub.h). The stub and a given archive are held in memory whole; --from
-// writes each entry out as soon as it is packed, holding one file and its
-// deflated form. A 32-bit builder short of address space for them refuses
-// with that reason.
+// (installed_stub.h). The stub is held in memory whole (and so is an
+// installer inspected); a given archive is copied in pieces, and --from
+// packs files in pieces (folder_packing.h), so neither holds a file whole. A
+// 32-bit builder short of address space refuses with that reason.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -32,15 +34,18 @@
 
 #include "archive_seal.h"
 #include "folder_archive.h"
+#include "folder_packing.h"
 #include "host_files.h"
 #include "installer_image.h"
 #include "inspection_json.h"
 #include "installed_stub.h"
 #include "installer_inspection.h"
+#include "progress_line.h"
 #include "stub_resources.h"
 #include "stub_version.h"
 #include "usage.h"
 #include "utf8_arguments.h"
+#include "worker_threads.h"
 
 namespace {
 
@@ -48,12 +53,16 @@ constexpr int kRefused = kExitRefused;
 constexpr int kUsageError = kExitUsageError;
 // Installers are built once and fetched many times: the smallest output.
 constexpr int kDefaultLevel = 9;
+// Each thread adds a piece's buffers and a deflate stream, about 3 MB.
+constexpr unsigned kMostThreads = 64;
 
 struct CommandLine {
   std::optional<std::string> stub;
   std::optional<std::string> archive;
   std::optional<std::string> folder;
   std::optional<std::string> level;
+  std::optional<std::string> threads;
+  bool progress = false, quiet = false;
   std::optional<std::string> setupCommand;
   std::optional<std::string> installDirectory;
   std::optional<std::string> output;
@@ -69,9 +78,10 @@ int Refuse(int exitCode, const std::string& problem) {
   return exitCode;
 }
 
-// --inspect, --json, --help and --version stand alone; every other option
-// takes a value. Each but --version-info may appear once. The file to
-// inspect is the one argument that is not an option. Returns the problem.
+// --inspect, --json, --help, --version, --progress and --quiet stand
+// alone; every other option takes a value. Each but --version-info may
+// appear once. The file to inspect is the one argument that is not an
+// option. Returns the problem.
 std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     const char* name;
@@ -81,6 +91,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--archive", &CommandLine::archive},
       {"--from", &CommandLine::folder},
       {"--level", &CommandLine::level},
+      {"--threads", &CommandLine::threads},
       {"--setup", &CommandLine::setupCommand},
       {"--install-dir", &CommandLine::installDirectory},
       {"-o", &CommandLine::output},
@@ -95,6 +106,8 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--json", &CommandLine::json},
       {"--help", &CommandLine::help},
       {"--version", &CommandLine::version},
+      {"--progress", &CommandLine::progress},
+      {"--quiet", &CommandLine::quiet},
   };
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -130,9 +143,10 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   }
   if (line.inspect && !line.inspecting) return "unexpected argument '" + *line.inspect + "'";
   if (line.inspecting && !line.inspect) return "--inspect needs a file";
-  const bool noBuildOption = !line.archive && !line.folder && !line.level &&
-                             !line.setupCommand && !line.installDirectory && !line.output &&
-                             !line.icon && !line.elevation && line.versionInfo.empty();
+  const bool noBuildOption = !line.archive && !line.folder && !line.level && !line.threads &&
+                             !line.progress && !line.quiet && !line.setupCommand &&
+                             !line.installDirectory && !line.output && !line.icon &&
+                             !line.elevation && line.versionInfo.empty();
   if (line.help) {
     const bool alone = noBuildOption && !line.stub && !line.inspect && !line.json && !line.version;
     return alone ? "" : "--help takes no other option";
@@ -148,6 +162,19 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   if (line.archive && line.folder) return "--from and --archive exclude each other";
   if (!line.archive && !line.folder) return "missing --archive or --from";
   if (line.level && !line.folder) return "--level needs --from";
+  if (line.threads && !line.folder) return "--threads needs --from";
+  if ((line.progress || line.quiet) && !line.folder) {
+    return std::string(line.progress ? "--progress" : "--quiet") + " needs --from";
+  }
+  if (line.progress && line.quiet) return "--progress and --quiet exclude each other";
+  if (line.threads) {
+    const std::string& text = *line.threads;
+    const bool digits = !text.empty() && text.size() <= 2 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(text) < 1 || std::stoi(text) > static_cast<int>(kMostThreads)) {
+      return "--threads takes a number from 1 to " + std::to_string(kMostThreads);
+    }
+  }
   if (line.level && (line.level->size() != 1 || (*line.level)[0] < '0' || (*line.level)[0] > '9')) {
     return "--level takes a digit from 0 to 9";
   }
@@ -186,18 +213,17 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
   return "";
 }
 
-// Writes the stub, then the archive of every file and folder below
-// `folder` in name order into a new `output` for `target`, each entry as
-// soon as it is packed: one file and its deflated form are in memory at a
-// time, besides the central directory. The tree is listed and checked
-// before the output is created; the seal goes last, over the archive as
-// written.
-std::string PackFolder(const std::string& folder, const InstallerValues& values, int level,
-                       const Bytes& stub, const std::string& target, OutputFile& output) {
-  std::optional<int64_t> fixedTime;
-  std::string problem = SourceDateEpoch(fixedTime);
+// Lists and checks the folder, then packs it.
+std::string BuildFromFolder(const CommandLine& line, const InstallerValues& values,
+                            const Bytes& stub, OutputFile& output) {
+  PackOptions options;
+  options.level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
+  options.threads = line.threads ? static_cast<unsigned>(std::stoi(*line.threads))
+                                 : std::min(CoreCount(), kMostThreads);
+  options.progress = line.progress || (!line.quiet && ErrorsGoToTerminal());
+  std::string problem = SourceDateEpoch(options.fixedTime);
   std::vector<TreeItem> items;
-  if (problem.empty()) problem = ListTree(folder, items);
+  if (problem.empty()) problem = ListTree(*line.folder, items);
   if (problem.empty()) {
     std::set<std::string> files;
     for (const TreeItem& item : items) {
@@ -209,26 +235,59 @@ std::string PackFolder(const std::string& folder, const InstallerValues& values,
     problem = CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory),
                         setup.program);
   }
+  if (problem.empty()) problem = PackFolder(items, options, stub, *line.output, output);
+  return problem;
+}
+
+// The offset of the last end-record signature in `file` with the record's
+// 22 bytes of room, searched from the end in 64 KB pieces; -1 when none.
+int64_t FindEndRecord(InputFile& file, std::string& problem) {
+  constexpr size_t kRecordSize = 22, kWindow = 1 << 16;
+  static const uint8_t kSignature[4] = {0x50, 0x4B, 0x05, 0x06};
+  if (file.size < kRecordSize) return -1;
+  // A signature must end by `end`; each window overlaps the next by 3 bytes.
+  uint64_t end = file.size - kRecordSize + 4;
+  Bytes window(kWindow);
+  while (end >= 4) {
+    const uint64_t start = end > kWindow ? end - kWindow : 0;
+    size_t got = 0;
+    problem = ReadInput(file, start, window.data(), static_cast<size_t>(end - start), got);
+    if (!problem.empty()) return -1;
+    if (got != end - start) {
+      problem = "archive '" + file.path + "' changed while it was read";
+      return -1;
+    }
+    for (size_t at = got - 3; at-- > 0;) {
+      if (std::equal(kSignature, kSignature + 4, window.begin() + at)) {
+        return static_cast<int64_t>(start + at);
+      }
+    }
+    if (start == 0) break;
+    end = start + 3;
+  }
+  return -1;
+}
+
+// Checks that the file at `path` holds an end record, then writes `stub`
+// and the file into a new `output`, in pieces.
+std::string BuildFromArchive(const std::string& path, const Bytes& stub,
+                             const std::string& target, OutputFile& output) {
+  InputFile file;
+  std::string problem = OpenInput(path, "archive", file);
+  if (problem.empty() && FindEndRecord(file, problem) < 0 && problem.empty()) {
+    problem = "archive '" + path + "' is not a ZIP file (no end-of-central-directory record)";
+  }
   if (problem.empty()) problem = CreateOutput(target, output);
   if (problem.empty()) problem = WriteOutput(output, stub);
-  ArchiveWriter writer;
-  Bytes contents;
-  for (size_t i = 0; i < items.size() && problem.empty(); ++i) {
-    const TreeItem& item = items[i];
-    contents.clear();
-    if (!item.isDirectory) problem = ReadWholeFile(item.path, "file", contents);
-    if (problem.empty()) {
-      problem = AddEntry(writer, item.name, item.isDirectory,
-                         DosDateTime(fixedTime.value_or(item.modified)), contents, level);
-    }
-    if (problem.empty()) problem = WriteOutput(output, writer.data);
-    writer.written += writer.data.size();
-    writer.data.clear();
+  Bytes buffer(1 << 20);
+  for (uint64_t done = 0; problem.empty() && done < file.size;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(file.size - done, buffer.size()));
+    size_t got = 0;
+    problem = ReadInput(file, done, buffer.data(), want, got);
+    if (problem.empty() && got != want) problem = "archive '" + path + "' changed while it was read";
+    if (problem.empty()) problem = WriteOutput(output, buffer.data(), got);
+    done += got;
   }
-  if (!problem.empty()) return problem;
-  FinishArchive(writer);
-  problem = WriteOutput(output, writer.data);
-  if (problem.empty()) problem = AppendSeal(output, stub.size());
   return problem;
 }
 
@@ -322,20 +381,9 @@ int Run(int argc, char** argv) {
   // over the whole installer.
   if (problem.empty() && rebuildResources) WritePeChecksum(stub);
   if (problem.empty() && line.archive) {
-    Bytes archive;
-    problem = ReadWholeFile(*line.archive, "archive", archive);
-    if (problem.empty() && !HasEndOfCentralDirectory(archive)) {
-      problem = "archive '" + *line.archive +
-                "' is not a ZIP file (no end-of-central-directory record)";
-    }
-    if (problem.empty()) problem = CreateOutput(*line.output, output);
-    if (problem.empty()) problem = WriteOutput(output, stub);
-    if (problem.empty()) problem = WriteOutput(output, archive);
+    problem = BuildFromArchive(*line.archive, stub, *line.output, output);
   }
-  if (problem.empty() && line.folder) {
-    const int level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
-    problem = PackFolder(*line.folder, values, level, stub, *line.output, output);
-  }
+  if (problem.empty() && line.folder) problem = BuildFromFolder(line, values, stub, output);
   if (problem.empty()) problem = CommitOutput(output);
   if (!problem.empty()) return Refuse(kRefused, problem);
   return 0;
@@ -347,7 +395,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
-    return Refuse(kRefused, "out of memory: the stub, a given archive and each file packed are "
-                            "held in memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
+    return Refuse(kRefused, "out of memory: the stub and an installer inspected are held in "
+                            "memory whole (on 32-bit Windows use the 64-bit mkinstaller)");
   }
 }

@@ -1,4 +1,6 @@
 // Writing the output through a temporary file (POSIX); see host_files.h.
+// Every write names its offset (pwrite), so an entry's header can be
+// written again once its sizes are known.
 // The temporary file lies in the target's directory, so the closing rename
 // stays within one file system and is atomic: a reader sees the old file or
 // the whole new one, never a part.
@@ -47,16 +49,38 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
   return "cannot create a temporary file beside '" + target + "': every name is taken";
 }
 
-std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
+namespace {
+
+std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t count =
-        write(static_cast<int>(file.handle), bytes.data() + done, bytes.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count == 0) errno = EIO;
-    if (count <= 0) return Failure("write", file.path);
-    done += static_cast<size_t>(count);
+  while (done < count) {
+    const ssize_t written = pwrite(static_cast<int>(file.handle), bytes + done, count - done,
+                                   static_cast<off_t>(offset + done));
+    if (written < 0 && errno == EINTR) continue;
+    if (written == 0) errno = EIO;
+    if (written <= 0) return Failure("write", file.path);
+    done += static_cast<size_t>(written);
   }
+  return "";
+}
+
+}  // namespace
+
+std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
+  std::string problem = WriteAt(file, file.size, bytes, count);
+  if (problem.empty()) file.size += count;
+  return problem;
+}
+
+std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes) {
+  return WriteAt(file, offset, bytes.data(), bytes.size());
+}
+
+std::string TruncateOutput(OutputFile& file, uint64_t size) {
+  if (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(size)) != 0) {
+    return Failure("write", file.path);
+  }
+  file.size = size;
   return "";
 }
 

@@ -8,14 +8,15 @@
 #endif
 
 const char kUsageLine[] =
-    "usage: mkinstaller [--stub STUB] (--from DIR [--level 0-9] | --archive PAYLOAD.zip) "
+    "usage: mkinstaller [--stub STUB] (--from DIR [--level 0-9] [--threads N] "
+    "[--progress | --quiet] | --archive PAYLOAD.zip) "
     "[--setup NAME] [--install-dir DIR] [--icon FILE.ico] [--version-info KEY=VALUE]... "
     "[--elevation LEVEL] -o OUT.exe | mkinstaller --inspect [--json] FILE.exe "
     "(mkinstaller --help tells more)";
 
 const char kHelpText[] =
     // One line a form: help2man takes each line for one synopsis.
-    "Usage: mkinstaller [--stub STUB] --from DIR [--level 0-9] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
+    "Usage: mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N] [--progress | --quiet] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller --inspect [--json] FILE.exe\n"
     "  or:  mkinstaller --help | --version [--stub STUB]\n"
@@ -28,6 +29,11 @@ const char kHelpText[] =
     "                       relative to it (where the packages install it)\n"
     "  --from DIR           pack every file and folder below DIR, in name order\n"
     "  --level 0-9          deflate level for --from (0 stores; default 9)\n"
+    "  --threads N          with --from: compress on N threads (1 to 64; default\n"
+    "                       the number of cores); the output is the same for any N\n"
+    "  --progress           with --from: show the progress line on stderr even\n"
+    "                       when it is not a terminal\n"
+    "  --quiet              with --from: no progress line, not even on a terminal\n"
     "  --archive FILE.zip   append this ZIP archive unchanged\n"
     "  --setup NAME         the program the installer starts after extracting,\n"
     "                       relative to where it extracts (default SETUP.EXE),\n"

@@ -1,0 +1,28 @@
+// Packing a listed and checked folder into the installer: the stub, then
+// each entry in order, then the central directory and the end record,
+// written out as they are made. Memory stays bounded whatever the files'
+// sizes: threads read and deflate pieces of files (file_pieces.h) into a
+// few buffers ahead of the writer, which writes them in the archive's order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host_files.h"
+#include "installer_image.h"
+
+struct PackOptions {
+  int level = 9;         // 0 stores every file
+  unsigned threads = 1;  // that read and deflate
+  bool progress = false;
+  std::optional<int64_t> fixedTime;  // every entry's time, else the file's
+};
+
+// Writes `stub` and the archive of `items` (in the archive's order, checked
+// by CheckTree) into a new `output` for `target`. The size limit is checked
+// before the output is created where the sizes tell (level 0), else as soon
+// as the archive is sure to pass it.
+std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& options,
+                       const Bytes& stub, const std::string& target, OutputFile& output);
