@@ -148,6 +148,28 @@ class Installer(InstallerCase):
                     self.assertEqual(report["command"], f'"{report["program"]}"')
                 self.assertFalse((planted / "probe-report.txt").exists())
 
+    def test_setup_arguments_reach_the_setup_program(self):
+        # "My Setup.exe /S /lang=en": the program is the longest part that
+        # names a file ("My" is one too), the rest its parameters. Before
+        # NT 6.0 the stub builds the command line itself (path quoted:
+        # unquoted, the planted My.exe would start); from NT 6.0 on
+        # ShellExecuteExA takes the parameters apart.
+        temp, temp_windows = self.use_temp("e2e-arguments")
+        entries = {"My Setup.exe": self.probe, "My.exe": self.probe, "My": self.probe}
+        for version in ("winxp", "win7"):
+            with self.subTest(version=version):
+                name = f"args-{version}"
+                installer = self.make_installer(f"{name}.exe", entries, setup="My Setup.exe /S /lang=en")
+                self.bench.set_windows_version(f"{name}.exe", version)
+                self.addCleanup(self.bench.set_windows_version, f"{name}.exe", None)
+                self.bench.reg_delete(RUN_ONCE_KEY, name)
+                result = self.bench.run(installer)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                report = self.probe_report(temp / name)
+                program = f"{temp_windows}{name}\\My Setup.exe"
+                self.assertEqual(report["program"], program)
+                self.assertEqual(report["command"], f'"{program}" /S /lang=en')
+
     def test_temp_with_blanks_starts_the_quoted_program(self):
         # Unquoted, "...\e2e quoted\v\SETUP.EXE" would start ...\e2e.exe.
         temp, temp_windows = self.use_temp("e2e quoted")

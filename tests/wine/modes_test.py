@@ -87,6 +87,21 @@ class ExtractBeside(InstallerCase):
             self.assertTrue((directory / "uztemp.zip").exists())
             self.assertTrue((directory / "first.exe").exists())
 
+    def test_setup_arguments_follow_the_quoted_program(self):
+        # The longest part naming a file is the program ("My" is one too),
+        # quoted for WinExec (the planted My.exe stays unstarted); the rest
+        # follows it. The question names the field whole.
+        self.entries.update({"My Setup.exe": self.probe, "My.exe": self.probe, "My": self.probe})
+        directory = self.work / "My Files"
+        directory_windows = windows_path(directory) + "\\"
+        stub = self.place(directory, "My Setup.exe /S /lang=en")
+        result = self.bench.run(stub, ["123", "first.exe"], answers=["Yes"])
+        self.assert_box(result, QUESTION.format(directory_windows, "My Setup.exe /S /lang=en"),
+                        ["Yes", "No"])
+        report = self.probe_report(directory)
+        self.assertEqual(report["program"], f"{directory_windows}My Setup.exe")
+        self.assertEqual(report["command"], f'"{directory_windows}My Setup.exe" /S /lang=en')
+
     def test_links_below_the_target_are_never_written_through(self):
         # data\ in the target links to a folder elsewhere: its entry is a
         # write error, the walk goes on, and the folder stays empty.
