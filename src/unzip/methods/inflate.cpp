@@ -152,6 +152,55 @@ inline const HuffEntry* FollowLinks(LocalBits& r, const HuffEntry* e) {
   return e;
 }
 
+// The quick loop's own tables: one 32-bit slot for each value of the next 11
+// (literal/length) or 8 (distance) bits, flattened from the careful loop's
+// tables, whose narrower roots (9 and 6 bits) send common codes of program
+// files through a second lookup. A slot holds the code's whole length in
+// bits 0 to 7, the operation in bits 8 to 15 and the value above; codes
+// longer than the slot's bits (and invalid ones) are marked kQuickSlow and
+// taken through the careful loop's tables. The careful loop keeps its own
+// widths: they decide where it asks for input.
+constexpr uint32_t kQuickLiteralBits = 11;
+constexpr uint32_t kQuickDistanceBits = 8;
+constexpr uint32_t kQuickSlow = 0xFF;
+
+uint32_t quickLiterals[1u << kQuickLiteralBits];
+uint32_t quickDistances[1u << kQuickDistanceBits];
+
+inline uint32_t QuickOperation(uint32_t slot) { return (slot >> 8) & 0xFF; }
+
+// Fills quick[0 .. 2^quickBits) from a chain whose root is rootBits wide
+// (at most quickBits). A root slot that ends a code repeats every 2^rootBits
+// slots; behind a link, each quick index is walked with the bits it has: the
+// code found is right when its whole length fits in those bits.
+void BuildQuickTable(uint32_t* quick, uint32_t quickBits, const HuffEntry* root,
+                     uint32_t rootBits) {
+  const uint32_t size = 1u << quickBits;
+  const uint32_t rootMask = (1u << rootBits) - 1;
+  for (uint32_t j = 0; j <= rootMask; ++j) {
+    const HuffEntry& slot = root[j];
+    if (slot.Operation <= kOpLiteral) {
+      const uint32_t packed = static_cast<uint32_t>(slot.Value) << 16 |
+                              static_cast<uint32_t>(slot.Operation) << 8 | slot.Bits;
+      for (uint32_t i = j; i < size; i += rootMask + 1) quick[i] = packed;
+      continue;
+    }
+    for (uint32_t i = j; i < size; i += rootMask + 1) {
+      const HuffEntry* e = &slot;
+      uint32_t used = 0;
+      while (e->Operation > kOpLiteral && e->Operation != kOpInvalid) {
+        used += e->Bits;
+        e = e->Link + ((i >> used) & ((1u << (e->Operation - kOpLinkBase)) - 1));
+      }
+      used += e->Bits;
+      quick[i] = e->Operation == kOpInvalid || used > quickBits
+                     ? kQuickSlow << 8
+                     : static_cast<uint32_t>(e->Value) << 16 |
+                           static_cast<uint32_t>(e->Operation) << 8 | used;
+    }
+  }
+}
+
 // Copies a match that lies wholly before pos and ends before the window's
 // end, so it needs neither wrapping nor a flush; the same bytes as CopyMatch.
 inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
@@ -196,25 +245,27 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
   const int32_t inLimit = Engine.InputLast - (kFastInputBytes - 1);
   const uint32_t literalMask = (1u << literalBits) - 1;
   const uint32_t distanceMask = (1u << distanceBits) - 1;
+  constexpr uint32_t kQuickLiteralMask = (1u << kQuickLiteralBits) - 1;
+  constexpr uint32_t kQuickDistanceMask = (1u << kQuickDistanceBits) - 1;
   FastStop stop = FastStop::Careful;
   while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
     TopUp(r, buffer, in);
 
-    // Up to three literals from root slots per top-up: each takes at most
-    // 15 bits, and a root index needs at most 15 (a later top-up only adds
-    // bits above those, so a slot read before it stays the right one).
-    const HuffEntry* e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-    if (e->Operation == kOpLiteral) {
-      Drop(r, e->Bits);
-      window[pos++] = static_cast<uint8_t>(e->Value);
-      e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-      if (e->Operation == kOpLiteral) {
-        Drop(r, e->Bits);
-        window[pos++] = static_cast<uint8_t>(e->Value);
-        e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-        if (e->Operation == kOpLiteral) {
-          Drop(r, e->Bits);
-          window[pos++] = static_cast<uint8_t>(e->Value);
+    // Up to three literals per top-up: each takes at most 11 bits, and a
+    // quick index needs 11 (a later top-up only adds bits above those, so a
+    // slot read before it stays the right one).
+    uint32_t q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+    if (QuickOperation(q) == kOpLiteral) {
+      Drop(r, q & 0xFF);
+      window[pos++] = static_cast<uint8_t>(q >> 16);
+      q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+      if (QuickOperation(q) == kOpLiteral) {
+        Drop(r, q & 0xFF);
+        window[pos++] = static_cast<uint8_t>(q >> 16);
+        q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+        if (QuickOperation(q) == kOpLiteral) {
+          Drop(r, q & 0xFF);
+          window[pos++] = static_cast<uint8_t>(q >> 16);
           continue;
         }
       }
@@ -222,31 +273,51 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
       if (in > inLimit) break;
       TopUp(r, buffer, in);
     }
-    e = FollowLinks(r, e);
-    if (!e) {
-      *result = ExtractResult::BadArchive;
-      stop = FastStop::Done;
-      break;
+    uint32_t operation = QuickOperation(q);
+    uint32_t value = q >> 16;
+    if (operation == kQuickSlow) {
+      const HuffEntry* e =
+          FollowLinks(r, literals + (static_cast<uint32_t>(r.Bits) & literalMask));
+      if (!e) {
+        *result = ExtractResult::BadArchive;
+        stop = FastStop::Done;
+        break;
+      }
+      operation = e->Operation;
+      value = e->Value;
+    } else {
+      Drop(r, q & 0xFF);
     }
-    if (e->Operation == kOpLiteral) {
-      window[pos++] = static_cast<uint8_t>(e->Value);
+    if (operation == kOpLiteral) {
+      window[pos++] = static_cast<uint8_t>(value);
       continue;
     }
-    if (e->Operation == kOpEndOfBlock) {
+    if (operation == kOpEndOfBlock) {
       *result = ExtractResult::Ok;
       stop = FastStop::Done;
       break;
     }
-    const uint32_t length = e->Value + Peek(r, e->Operation);
-    Drop(r, e->Operation);
-    e = FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
-    if (!e) {
-      *result = ExtractResult::BadArchive;
-      stop = FastStop::Done;
-      break;
+    const uint32_t length = value + Peek(r, operation);
+    Drop(r, operation);
+
+    q = quickDistances[static_cast<uint32_t>(r.Bits) & kQuickDistanceMask];
+    operation = QuickOperation(q);
+    value = q >> 16;
+    if (operation == kQuickSlow) {
+      const HuffEntry* e =
+          FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
+      if (!e) {
+        *result = ExtractResult::BadArchive;
+        stop = FastStop::Done;
+        break;
+      }
+      operation = e->Operation;
+      value = e->Value;
+    } else {
+      Drop(r, q & 0xFF);
     }
-    const uint32_t distance = e->Value + Peek(r, e->Operation);
-    Drop(r, e->Operation);
+    const uint32_t distance = value + Peek(r, operation);
+    Drop(r, operation);
     if (distance <= pos) {
       CopyNear(window + pos, distance, length);
       pos += length;
@@ -369,6 +440,11 @@ ExtractResult InflateStored() {
 // Runs the literal/length loop with two tables and releases both.
 ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t literalBits,
                          uint32_t distanceBits) {
+  // The quick loop runs only with both tables.
+  if (literals && distances) {
+    BuildQuickTable(quickLiterals, kQuickLiteralBits, literals, literalBits);
+    BuildQuickTable(quickDistances, kQuickDistanceBits, distances, distanceBits);
+  }
   const ExtractResult result = InflateCodes(literals, distances, literalBits, distanceBits);
   FreeHuffmanTable(literals);
   FreeHuffmanTable(distances);
