@@ -171,21 +171,26 @@ inline uint32_t QuickOperation(uint32_t slot) { return (slot >> 8) & 0xFF; }
 
 // Fills quick[0 .. 2^quickBits) from a chain whose root is rootBits wide
 // (at most quickBits). A root slot that ends a code repeats every 2^rootBits
-// slots; behind a link, each quick index is walked with the bits it has: the
-// code found is right when its whole length fits in those bits.
+// slots, so the root's part is made once and copied up; behind a link, each
+// quick index is walked with the bits it has: the code found is right when
+// its whole length fits in those bits.
 void BuildQuickTable(uint32_t* quick, uint32_t quickBits, const HuffEntry* root,
                      uint32_t rootBits) {
   const uint32_t size = 1u << quickBits;
-  const uint32_t rootMask = (1u << rootBits) - 1;
-  for (uint32_t j = 0; j <= rootMask; ++j) {
+  const uint32_t rootSize = 1u << rootBits;
+  for (uint32_t j = 0; j < rootSize; ++j) {
     const HuffEntry& slot = root[j];
-    if (slot.Operation <= kOpLiteral) {
-      const uint32_t packed = static_cast<uint32_t>(slot.Value) << 16 |
-                              static_cast<uint32_t>(slot.Operation) << 8 | slot.Bits;
-      for (uint32_t i = j; i < size; i += rootMask + 1) quick[i] = packed;
-      continue;
-    }
-    for (uint32_t i = j; i < size; i += rootMask + 1) {
+    quick[j] = slot.Operation > kOpLiteral  // a link (walked below) or invalid
+                   ? kQuickSlow << 8
+                   : static_cast<uint32_t>(slot.Value) << 16 |
+                         static_cast<uint32_t>(slot.Operation) << 8 | slot.Bits;
+  }
+  for (uint32_t filled = rootSize; filled < size; filled *= 2)
+    memcpy(quick + filled, quick, filled * sizeof *quick);
+  for (uint32_t j = 0; j < rootSize; ++j) {
+    const HuffEntry& slot = root[j];
+    if (slot.Operation <= kOpLiteral || slot.Operation == kOpInvalid) continue;
+    for (uint32_t i = j; i < size; i += rootSize) {
       const HuffEntry* e = &slot;
       uint32_t used = 0;
       while (e->Operation > kOpLiteral && e->Operation != kOpInvalid) {
@@ -228,6 +233,16 @@ inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
   }
 }
 
+// Copies a match whose source lies in the window's older part, at or ahead
+// of the destination and wholly before the window's end: forward in 8-byte
+// chunks, each read before it is written and every later read above every
+// write, as the memmove of CopyMatch does.
+inline void CopyAhead(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint32_t i = 0;
+  for (; i + 8 <= length; i += 8) memcpy(to + i, from + i, 8);
+  for (; i < length; ++i) to[i] = from[i];
+}
+
 enum class FastStop { Careful, Done };
 
 // Decodes items while the input buffer holds enough bytes for a whole item
@@ -236,9 +251,12 @@ enum class FastStop { Careful, Done };
 // items; everything else is what the careful loop does, byte for byte and
 // bit for bit. Done with *result set at the end of the block or an error;
 // Careful when the careful loop is to take over.
-FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
+FastStop FastItems(LocalBits& bits, uint32_t& position, const HuffEntry* literals,
                    const HuffEntry* distances, uint32_t literalBits, uint32_t distanceBits,
                    ExtractResult* result) {
+  // Local copies, so that no address taken below keeps them out of registers.
+  LocalBits r = bits;
+  uint32_t pos = position;
   uint8_t* const window = OutputWindow;
   const uint8_t* const buffer = Engine.InputBuffer;
   int32_t in = Engine.InputPos;
@@ -321,13 +339,20 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
     if (distance <= pos) {
       CopyNear(window + pos, distance, length);
       pos += length;
+    } else if (pos + kWindowSize - distance + length <= kWindowSize) {
+      CopyAhead(window + pos, window + pos + kWindowSize - distance, length);
+      pos += length;
     } else {
-      // Wraps to the window's end (or reaches before the entry's start);
-      // pos stays below the end, so no flush can fail.
-      CopyMatch(pos, (pos - distance) & 0xFFFF, length);
+      // The source runs over the window's end (or reaches before the
+      // entry's start); pos stays below the end, so no flush can fail.
+      uint32_t at = pos;
+      CopyMatch(at, (pos - distance) & 0xFFFF, length);
+      pos = at;
     }
   }
   Engine.InputPos = static_cast<int16_t>(in);
+  bits = r;
+  position = pos;
   return stop;
 }
 
