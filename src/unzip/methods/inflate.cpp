@@ -164,8 +164,12 @@ constexpr uint32_t kQuickLiteralBits = 11;
 constexpr uint32_t kQuickDistanceBits = 8;
 constexpr uint32_t kQuickSlow = 0xFF;
 
-uint32_t quickLiterals[1u << kQuickLiteralBits];
-uint32_t quickDistances[1u << kQuickDistanceBits];
+// On the stack of each block's decoding: a window procedure run by the
+// message pump may start a nested extraction, which must not overwrite them.
+struct QuickTables {
+  uint32_t Literals[1u << kQuickLiteralBits];
+  uint32_t Distances[1u << kQuickDistanceBits];
+};
 
 inline uint32_t QuickOperation(uint32_t slot) { return (slot >> 8) & 0xFF; }
 
@@ -251,7 +255,8 @@ enum class FastStop { Careful, Done };
 // items; everything else is what the careful loop does, byte for byte and
 // bit for bit. Done with *result set at the end of the block or an error;
 // Careful when the careful loop is to take over.
-FastStop FastItems(LocalBits& bits, uint32_t& position, const HuffEntry* literals,
+FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick,
+                   const HuffEntry* literals,
                    const HuffEntry* distances, uint32_t literalBits, uint32_t distanceBits,
                    ExtractResult* result) {
   // Local copies, so that no address taken below keeps them out of registers.
@@ -272,15 +277,15 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const HuffEntry* literal
     // Up to three literals per top-up: each takes at most 11 bits, and a
     // quick index needs 11 (a later top-up only adds bits above those, so a
     // slot read before it stays the right one).
-    uint32_t q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+    uint32_t q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
     if (QuickOperation(q) == kOpLiteral) {
       Drop(r, q & 0xFF);
       window[pos++] = static_cast<uint8_t>(q >> 16);
-      q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+      q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
       if (QuickOperation(q) == kOpLiteral) {
         Drop(r, q & 0xFF);
         window[pos++] = static_cast<uint8_t>(q >> 16);
-        q = quickLiterals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+        q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
         if (QuickOperation(q) == kOpLiteral) {
           Drop(r, q & 0xFF);
           window[pos++] = static_cast<uint8_t>(q >> 16);
@@ -318,7 +323,7 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const HuffEntry* literal
     const uint32_t length = value + Peek(r, operation);
     Drop(r, operation);
 
-    q = quickDistances[static_cast<uint32_t>(r.Bits) & kQuickDistanceMask];
+    q = quick.Distances[static_cast<uint32_t>(r.Bits) & kQuickDistanceMask];
     operation = QuickOperation(q);
     value = q >> 16;
     if (operation == kQuickSlow) {
@@ -356,7 +361,8 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const HuffEntry* literal
   return stop;
 }
 
-ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances,
+ExtractResult InflateCodes(const QuickTables& quick, const HuffEntry* literals,
+                           const HuffEntry* distances,
                            uint32_t literalBits, uint32_t distanceBits) {
   LocalBits r{Engine.BitBuffer, Engine.BitCount};
   uint8_t* const window = OutputWindow;
@@ -373,7 +379,7 @@ ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances
     }
     if (literals && distances && Engine.InputLast - Engine.InputPos >= kFastInputBytes - 1 &&
         pos < kWindowSize - kFastWindowRoom) {
-      if (FastItems(r, pos, literals, distances, literalBits, distanceBits, &result) ==
+      if (FastItems(r, pos, quick, literals, distances, literalBits, distanceBits, &result) ==
           FastStop::Done)
         break;
       continue;
@@ -465,12 +471,14 @@ ExtractResult InflateStored() {
 // Runs the literal/length loop with two tables and releases both.
 ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t literalBits,
                          uint32_t distanceBits) {
+  QuickTables quick;
   // The quick loop runs only with both tables.
   if (literals && distances) {
-    BuildQuickTable(quickLiterals, kQuickLiteralBits, literals, literalBits);
-    BuildQuickTable(quickDistances, kQuickDistanceBits, distances, distanceBits);
+    BuildQuickTable(quick.Literals, kQuickLiteralBits, literals, literalBits);
+    BuildQuickTable(quick.Distances, kQuickDistanceBits, distances, distanceBits);
   }
-  const ExtractResult result = InflateCodes(literals, distances, literalBits, distanceBits);
+  const ExtractResult result =
+      InflateCodes(quick, literals, distances, literalBits, distanceBits);
   FreeHuffmanTable(literals);
   FreeHuffmanTable(distances);
   return result;
