@@ -82,7 +82,10 @@ CLASSIC_LIMIT = 20 * 1000 * 1000
 # Method, and the tools besides the engine that decode it.
 CLASSIC = (("shrunk", ("unzip", "7z")), ("imploded", ("unzip", "7z")),
            ("reduced1", ()), ("reduced2", ()), ("reduced3", ()), ("reduced4", ()))
-WINE_LIB = Path("/usr/lib/x86_64-linux-gnu/wine")
+# wine64 installs its Windows binaries here; with wine32 they are under i386.
+WINE_LIB = next((d for d in (Path("/usr/lib/x86_64-linux-gnu/wine"),
+                             Path("/usr/lib/i386-linux-gnu/wine")) if d.is_dir()),
+                Path("/usr/lib/x86_64-linux-gnu/wine"))
 CORPORA = {
     # i386-windows and x86_64-windows; x86_64-unix holds Linux libraries.
     "wine": sorted(WINE_LIB.glob("*-windows")),
@@ -431,13 +434,166 @@ def check(mkinstaller, work, rounds, baseline):
               f"max {max(values):7.3f} s   {100 * (m - base) / base:+5.1f} %")
 
 
+# The installer row: payloads named in --payloads.
+INSTALLER_PAYLOADS = ("mixed", "small", "large")
+SETUP_SOURCE = "int __stdcall WinMain(void* a, void* b, char* c, int d) { return 0; }\n"
+
+
+def make_payload(kind, folder):
+    """mixed: Windows binaries (60 MB) and C headers (20 MB); small: 30,000
+    text files of 1 to 4 KB in 300 folders; large: one 1 GB file of Windows
+    binaries repeated. Returns (files, bytes)."""
+    count, total = 0, 0
+    if kind == "mixed":
+        seen = set()
+        for label, roots, limit in (("bin", CORPORA["wine"], 60 * 10**6),
+                                    ("include", CORPORA["headers"], 20 * 10**6)):
+            files, _ = pick_files(roots, limit)
+            for p in files:
+                relative = Path(label) / p.relative_to("/")
+                if str(relative).lower() in seen:
+                    continue  # names that differ only in letter case
+                seen.add(str(relative).lower())
+                (folder / relative).parent.mkdir(parents=True, exist_ok=True)
+                shutil.copyfile(p, folder / relative)
+                count, total = count + 1, total + p.stat().st_size
+    elif kind == "small":
+        text = b"".join(p.read_bytes() for p in pick_files(CORPORA["headers"], 4 * 10**6)[0])
+        at = 0
+        for i in range(30000):
+            size = 1024 + (i * 7919) % 3072
+            d = folder / f"d{i // 100:03}"
+            d.mkdir(parents=True, exist_ok=True)
+            (d / f"f{i:05}.h").write_bytes(text[at:at + size])
+            at = (at + size) % (len(text) - 4096)
+            count, total = count + 1, total + size
+    else:
+        files, _ = pick_files(CORPORA["wine"], 100 * 10**6)
+        limit = 10**9
+        with open(folder / "big.bin", "wb") as out:
+            while total < limit:
+                for p in files:
+                    data = p.read_bytes()[:limit - total]
+                    out.write(data)
+                    total += len(data)
+                    if total >= limit:
+                        break
+        count = 1
+    return count, total
+
+
+def nsis_script(folder, out, silent, target):
+    """NSIS, zlib, not solid: the payload into $TEMP\\nsisbench, then
+    SETUP.EXE started without waiting; silent, or with its progress window
+    closing by itself."""
+    mode = "SilentInstall silent" if silent else "AutoCloseWindow true\nShowInstDetails nevershow"
+    return f"""Target {target}
+SetCompressor zlib
+{mode}
+OutFile "{out}"
+InstallDir "$TEMP\\nsisbench"
+RequestExecutionLevel user
+Page instfiles
+Section
+  SetOutPath "$INSTDIR"
+  File /r "{folder}/*"
+  Exec '"$INSTDIR\\SETUP.EXE"'
+SectionEnd
+"""
+
+
+def installer(mkinstaller, work, rounds, payloads):
+    """Our installer against NSIS's under one Wine prefix, end to end."""
+    sys.path.insert(0, str(ROOT / "tests" / "wine"))
+    from winebench import Bench
+    wide = subprocess.run(["/lib/ld-linux.so.2", "--version"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0 and shutil.which("wine")
+    width, nsis_target = ("win32", "x86-unicode") if wide else ("win64", "amd64-unicode")
+    stub = ROOT / "build" / width / "orvane_stub.exe"
+    if not stub.is_file():
+        sys.exit(f"{stub} is missing: build the {width} preset first")
+    compiler = "i686-w64-mingw32-gcc" if width == "win32" else "x86_64-w64-mingw32-gcc"
+    setup_c = work / "setup.c"
+    setup_c.write_text(SETUP_SOURCE)
+    bench = Bench(work / "wine")
+    bench.start()
+    try:
+        bench.reg_add("HKCU\\Software\\Wine\\X11 Driver", "Managed", "REG_SZ", "N")
+        temp = bench.user_temp()
+        for kind in payloads:
+            folder = work / f"payload-{kind}"
+            folder.mkdir()
+            count, total = make_payload(kind, folder)
+            run([compiler, "-s", "-mwindows", "-o", folder / "SETUP.EXE", setup_c])
+            ours = work / "ours.exe"
+            run([mkinstaller, "--stub", stub, "--from", folder, "-o", ours],
+                stdout=subprocess.DEVNULL)
+            built = {}
+            for label, silent in (("NSIS silent", True), ("NSIS window", False)):
+                exe = work / f"nsis-{'silent' if silent else 'window'}.exe"
+                script = work / "bench.nsi"
+                script.write_text(nsis_script(folder, exe, silent, nsis_target))
+                run(["makensis", "-V1", script],
+                    stdout=subprocess.DEVNULL)
+                built[label] = exe
+            shutil.rmtree(folder)
+
+            def clean():
+                for d in (temp / "ours", temp / "nsisbench"):
+                    shutil.rmtree(d, ignore_errors=True)
+                for f in (temp / "orvane_r.exe",):
+                    if f.exists():
+                        f.unlink()
+
+            def timed_run(exe):
+                clean()
+                start = time.perf_counter()
+                code, out, err = bench._wine(["wine", str(exe)], timeout=1800)
+                elapsed = time.perf_counter() - start
+                if code != 0:
+                    sys.exit(f"{exe.name} failed ({code}): {out}{err}")
+                return elapsed
+
+            tools = [("orvane", lambda: timed_run(ours))] + \
+                [(label, lambda e=exe: timed_run(e)) for label, e in built.items()]
+            # Each installer once untimed (the first program in a fresh prefix
+            # starts Wine's services), its output counted: the payload and
+            # SETUP.EXE.
+            for name, fn in tools:
+                fn()
+                target = temp / ("ours" if name == "orvane" else "nsisbench")
+                found = sum(len(f) for _, _, f in os.walk(target))
+                expected = count + 1
+                if found != expected:
+                    sys.exit(f"{name} left {found} files in {target}, expected {expected}")
+            times = {name: [] for name, _ in tools}
+            for _ in range(rounds):
+                for name, fn in tools:
+                    times[name].append(fn())
+            clean()
+            sizes = f"orvane {ours.stat().st_size / 1e6:.1f} MB, NSIS " \
+                f"{built['NSIS silent'].stat().st_size / 1e6:.1f} MB"
+            print(f"\ninstaller: {kind}, {count} files, {total / 1e6:.1f} MB ({sizes}; "
+                  f"{width} stubs, {rounds} rounds, median wall time)")
+            base = statistics.median(times["orvane"])
+            for name, _ in tools:
+                m = statistics.median(times[name])
+                ratio = "" if name == "orvane" else f"   orvane / {name}: {base / m:5.2f}"
+                print(f"  {name:12} {m:8.3f} s{ratio}")
+    finally:
+        bench.stop()
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--section", default="all",
-                    choices=("all", "extract", "classic", "decode", "builder", "check"))
+                    choices=("all", "extract", "classic", "decode", "builder", "check",
+                             "installer"))
     ap.add_argument("--baseline", default=CHECK_BASELINE,
                     help="revision whose stub installs without the archive check")
+    ap.add_argument("--payloads", default=",".join(INSTALLER_PAYLOADS),
+                    help="installer section: any of " + ", ".join(INSTALLER_PAYLOADS))
     args = ap.parse_args()
 
     engine, classic_zip, mkinstaller = build_tools()
@@ -463,6 +619,8 @@ def main():
             builder(mkinstaller, work, args.rounds)
         if args.section in ("all", "check"):
             check(mkinstaller, work, args.rounds, args.baseline)
+        if args.section in ("all", "installer"):
+            installer(mkinstaller, work, args.rounds, args.payloads.split(","))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

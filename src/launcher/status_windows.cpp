@@ -46,7 +46,7 @@ int SystemDpi() {
 
 HWND ShowStatusWindow(const char* text, HWND* textLine) {
   int dpi = SystemDpi();
-  auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+  auto scaled = [dpi](int pixels) { return (pixels * dpi + 48) / 96; };
   HWND desktop = GetDesktopWindow();
   RECT edges = {};
   GetWindowRect(desktop, &edges);

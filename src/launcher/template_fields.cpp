@@ -5,6 +5,7 @@
 
 #include "launcher/field_values.h"
 #include "system/fatal_error.h"
+#include "system/path_text.h"
 #include "system/system_directories.h"
 
 namespace {
@@ -50,9 +51,11 @@ int32_t ReadStubSizeValue() {
     for (uint32_t i = 0; i < kStubSizeFieldWidth; ++i) {
       if (static_cast<unsigned char>(field[i]) < 32) field[i] = '?';
     }
-    char message[96];
-    wsprintfA(message, "The stub-size field \"%s\" is not a valid number.", field);
-    FatalError(message);
+    PathText message;
+    SetText(message, "The stub-size field \"");
+    AppendText(message, field);
+    AppendText(message, "\" is not a valid number.");
+    FatalError(message.chars);
   }
   return value;
 }

@@ -2,7 +2,8 @@
 //
 // Everything the engine needs from the platform (files, directories,
 // attributes, file times, message boxes, the status text, the message pump,
-// the abort key and the tick count) goes through these functions. There are
+// the abort key, the tick count and the processor's abilities) goes
+// through these functions. There are
 // two implementations: win32/ maps each call onto the Win32 ANSI entry point
 // of the same purpose; posix/ serves the Linux host build, where backslash
 // paths are mapped to '/', message boxes are recorded, and the abort key, the
@@ -125,6 +126,11 @@ void SetStatusText(WindowHandle control, const char* text);  // sets and repaint
 void DispatchPendingMessages();                               // drains the message queue
 bool IsKeyDown(uint16_t virtualKey);                          // held down at this moment
 uint32_t TickCount();                                         // milliseconds since start-up
+
+// The processor. True when PCLMULQDQ and SSE2 can be used: the processor
+// has them and the system saves their registers. Code built for them sits in
+// functions whose names end in Pclmul and runs only after this said yes.
+bool CarrylessMultiplyUsable();
 
 // Memory for per-entry buffers and tables; null when exhausted.
 void* AllocateMemory(uint32_t size);

@@ -1,6 +1,8 @@
 // Registry strings through the Win32 ANSI registry calls; see registry.h.
 #include <windows.h>
 
+#include <string.h>
+
 #include "system/fatal_error.h"
 #include "system/registry.h"
 
@@ -69,7 +71,7 @@ bool WriteRegistryString(RegistryRoot root, const char* keyPath, const char* val
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  DWORD size = static_cast<DWORD>(lstrlenA(value)) + 1;
+  DWORD size = static_cast<DWORD>(strlen(value)) + 1;
   bool written = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                                 size) == ERROR_SUCCESS;
   RegCloseKey(key);

@@ -46,6 +46,8 @@ bool RunsUnderWow64() {
   if (!found) return false;
   auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(found));
   BOOL wow64 = FALSE;
-  if (!isWow64Process(GetCurrentProcess(), &wow64)) return false;
+  // The process's own pseudo-handle, the value GetCurrentProcess returns.
+  const HANDLE self = reinterpret_cast<HANDLE>(-1);
+  if (!isWow64Process(self, &wow64)) return false;
   return wow64 != FALSE;
 }

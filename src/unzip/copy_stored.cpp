@@ -11,9 +11,12 @@ ExtractResult CopyStored() {
     int32_t left = Engine.CompressedSize - Engine.BytesRead;
     uint32_t n = left < static_cast<int32_t>(kWindowSize) ? static_cast<uint32_t>(left)
                                                           : kWindowSize;
+    // Chunks this large gain nothing from the read-ahead buffer: read
+    // straight from the file, keeping the archive's offset.
     if (ReadFromFile(Engine.Archive, OutputWindow, n) != static_cast<int32_t>(n)) {
       return ExtractResult::ReadFailed;
     }
+    Engine.ArchiveOffset += n;
     if (!FlushWindow(n)) return ExtractResult::WriteFailed;
     Engine.BytesRead += static_cast<int32_t>(n);
     PumpMessages();

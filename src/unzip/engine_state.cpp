@@ -2,13 +2,57 @@
 // archive, the message pump and the byte-progress poll of the abort key.
 #include "unzip/engine_state.h"
 
+#include <string.h>
+
 EngineState Engine;
+
+namespace {
+
+constexpr uint32_t kReadAheadSize = 32768;
+uint8_t readAhead[kReadAheadSize];
+
+}  // namespace
+
+bool SeekArchive(uint32_t offset) {
+  Engine.AheadPos = Engine.AheadEnd = 0;
+  Engine.ArchiveOffset = offset;
+  return SeekFile(Engine.Archive, offset);
+}
+
+int32_t ReadArchive(void* buffer, uint32_t count) {
+  uint8_t* to = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    if (Engine.AheadPos == Engine.AheadEnd) {
+      const int32_t got = ReadFromFile(Engine.Archive, readAhead, kReadAheadSize);
+      if (got <= 0) {
+        if (done == 0) return got;
+        break;
+      }
+      Engine.AheadPos = 0;
+      Engine.AheadEnd = static_cast<uint16_t>(got);
+    }
+    uint32_t n = static_cast<uint32_t>(Engine.AheadEnd - Engine.AheadPos);
+    if (n > count - done) n = count - done;
+    memcpy(to + done, readAhead + Engine.AheadPos, n);
+    Engine.AheadPos = static_cast<uint16_t>(Engine.AheadPos + n);
+    done += n;
+  }
+  Engine.ArchiveOffset += done;
+  return static_cast<int32_t>(done);
+}
+
+void ResumeArchive() { SeekArchive(Engine.ArchiveOffset); }
 
 const uint16_t BitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F,
                               0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
                               0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
 void ResetInput() {
+  // Decoders start where the archive was just sought to, or (a stored
+  // entry's descriptor) right after a copy read straight from the file: the
+  // read-ahead buffer holds nothing of that place.
+  Engine.AheadPos = Engine.AheadEnd = 0;
   Engine.InputPos = 0;
   Engine.InputLast = -1;
 }
@@ -29,7 +73,7 @@ void RefillInput() {
   }
   PumpMessages();
   CheckProgress();
-  int32_t count = ReadFromFile(Engine.Archive, Engine.InputBuffer, kInputBufferSize);
+  int32_t count = ReadArchive(Engine.InputBuffer, kInputBufferSize);
   if (count <= 0) {
     Engine.InputExhausted = true;
     count = kInputBufferSize;

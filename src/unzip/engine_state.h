@@ -23,7 +23,10 @@ struct EngineState {
   uint16_t AbortKey;         // virtual-key code; 0 disables the key
   uint32_t LastPumpTick;     // 0 until the first pump
 
-  FileHandle Archive;        // opened and positioned by entry extraction
+  FileHandle Archive;        // positioned by entry extraction through SeekArchive
+  uint32_t ArchiveOffset;    // where the next ReadArchive starts
+  uint16_t AheadPos;         // next unread byte of the read-ahead buffer
+  uint16_t AheadEnd;         // bytes the read-ahead buffer holds
 
   uint8_t InputBuffer[kInputBufferSize];
   int16_t InputPos;          // next unread byte
@@ -37,6 +40,17 @@ extern EngineState Engine;
 
 // BitMask[n] = 2^n - 1 for n = 0 to 16.
 extern const uint16_t BitMask[17];
+
+// The archive's local headers and the decoders' input are read through
+// these (stored chunks go straight to the file): reads of 32768 bytes fill a
+// read-ahead buffer that serves the 2048-byte refills and the headers, so
+// only one refill in sixteen costs a system call. What a read returns is what a direct read of
+// the file at ArchiveOffset would return. A nested extraction (see
+// extract_entry.cpp) overwrites the buffer; ResumeArchive empties it and puts
+// the file back at ArchiveOffset.
+bool SeekArchive(uint32_t offset);
+int32_t ReadArchive(void* buffer, uint32_t count);  // bytes read, or -1 on error
+void ResumeArchive();
 
 void ResetInput();
 void RefillInput();

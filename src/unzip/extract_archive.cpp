@@ -103,7 +103,7 @@ bool StopsTheWalk(ExtractResult result) {
 // as write errors, and so is a path on which a link lies below the target
 // (the target itself may be one: the user chose it); Zip64 sizes or offsets
 // beyond the engine's as not supported.
-ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
+ExtractResult ExtractDirectoryEntry(FileHandle archive, const char* target,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
@@ -113,10 +113,17 @@ ExtractResult ExtractDirectoryEntry(const char* archivePath, const char* target,
     return ExtractResult::WriteFailed;
   }
   // An existing file loses read-only, hidden and system so that it can be
-  // overwritten.
-  if (FileExists(path)) SetPathAttributes(path, kAttrArchive);
-  return ExtractEntry(archivePath, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset,
-                      {entry.CompressedSize, entry.UncompressedSize});
+  // overwritten. One attribute query stands in for a directory search in the
+  // two common cases: no such path (nothing to do, unless the name holds a
+  // wildcard, which a search would match against other names) and a file
+  // whose only attribute is already archive (setting it changes nothing).
+  // Everything else takes the search, as before.
+  const uint32_t existing = GetPathAttributes(path);
+  const bool wildcard = strchr(path, '*') != nullptr || strchr(path, '?') != nullptr;
+  if (existing != kAttrArchive && (existing != kNoAttributes || wildcard) && FileExists(path))
+    SetPathAttributes(path, kAttrArchive);
+  return ExtractEntryFrom(archive, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset,
+                          {entry.CompressedSize, entry.UncompressedSize});
 }
 
 }  // namespace
@@ -164,6 +171,9 @@ void ExtractArchive(const char* archivePath, const char* targetDirectory) {
     return;
   }
 
+  // One open of the archive serves every entry (kNoFile makes the first
+  // entry a read error, as a failed open per entry did).
+  const FileHandle archiveFile = OpenForReading(archivePath);
   DirectoryReader reader;
   uint16_t total = 0;
   DirectoryResult r = OpenDirectory(archivePath, reader, total);
@@ -172,7 +182,7 @@ void ExtractArchive(const char* archivePath, const char* targetDirectory) {
   while (r == DirectoryResult::EntryReady) {
     ++count;
     ShowProgress(count, total);
-    ExtractResult result = ExtractDirectoryEntry(archivePath, target, reader.Entry);
+    ExtractResult result = ExtractDirectoryEntry(archiveFile, target, reader.Entry);
     ShowResult(result, reader.Entry);
     if (StopsTheWalk(result)) {
       stopped = true;
@@ -181,6 +191,7 @@ void ExtractArchive(const char* archivePath, const char* targetDirectory) {
     r = NextEntry(reader);
   }
   CloseDirectory(reader);
+  CloseFile(archiveFile);
 
   if (stopped) {
     ShowEngineMessage("Unzipping aborted!", kMbOk);

@@ -63,10 +63,8 @@ ExtractResult DecodeEntry(uint16_t method) {
   }
 }
 
-void CloseArchive() {
-  CloseFile(Engine.Archive);
-  Engine.Archive = kNoFile;
-}
+// The archive belongs to the caller, who keeps it open for the next entry.
+void CloseArchive() { Engine.Archive = kNoFile; }
 
 uint32_t NextWord32() {
   NeedBits(16);
@@ -97,7 +95,7 @@ uint32_t ReadDescriptorCrc(uint16_t method) {
 
 // Everything of one extraction after the re-entry guard. Releases the window
 // and both files on every path out.
-ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uint16_t attributes,
+ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t attributes,
                             uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
   char path[kMaxOutputPath + 1];
   size_t length = strlen(outputPath);
@@ -110,12 +108,11 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
   }
   bool directoryEntry = EndsInBackslash(path, length);
 
-  Engine.Archive = OpenForReading(archivePath);
+  Engine.Archive = archive;
   if (Engine.Archive == kNoFile) return ExtractResult::ReadFailed;
 
   uint8_t header[kLocalHeaderSize];
-  if (!SeekFile(Engine.Archive, headerOffset) ||
-      ReadFromFile(Engine.Archive, header, kLocalHeaderSize) != kLocalHeaderSize ||
+  if (!SeekArchive(headerOffset) || ReadArchive(header, kLocalHeaderSize) != kLocalHeaderSize ||
       Little32(header) != 0x04034B50) {  // "PK" 3 4
     CloseArchive();
     return ExtractResult::BadArchive;
@@ -135,8 +132,8 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     int32_t n =
         extraLength < kInputBufferSize ? static_cast<int32_t>(extraLength) : kInputBufferSize;
     if (extraOffset > 0xFFFFFFFFu ||
-        !SeekFile(Engine.Archive, static_cast<uint32_t>(extraOffset)) ||
-        ReadFromFile(Engine.Archive, Engine.InputBuffer, static_cast<uint32_t>(n)) != n) {
+        !SeekArchive(static_cast<uint32_t>(extraOffset)) ||
+        ReadArchive(Engine.InputBuffer, static_cast<uint32_t>(n)) != n) {
       CloseArchive();
       return ExtractResult::BadArchive;
     }
@@ -159,7 +156,7 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;
-  } else if (dataOffset > 0xFFFFFFFFu || !SeekFile(Engine.Archive, static_cast<uint32_t>(dataOffset))) {
+  } else if (dataOffset > 0xFFFFFFFFu || !SeekArchive(static_cast<uint32_t>(dataOffset))) {
     result = ExtractResult::BadArchive;
   }
   if (result != ExtractResult::Ok) {
@@ -211,7 +208,10 @@ ExtractResult RunExtraction(const char* archivePath, const char* outputPath, uin
     result = ExtractResult::CrcMismatch;
   }
   if (result == ExtractResult::Ok) {
-    SetPathAttributes(path, attributes);
+    // A query is cheaper than a change: a file that already holds exactly
+    // these attributes (a new file holds archive alone, what most archives
+    // ask for) is left as it is.
+    if (GetPathAttributes(path) != attributes) SetPathAttributes(path, attributes);
   } else {
     DeletePath(path);
   }
@@ -230,8 +230,8 @@ struct SuspendedEntry {
 
 }  // namespace
 
-ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
-                           uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
+ExtractResult ExtractEntryFrom(FileHandle archive, const char* outputPath, uint16_t attributes,
+                               uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
   Engine.AbortRequested = false;
 
   // A set mark means an extraction is under way, suspended in the message
@@ -256,7 +256,7 @@ ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint
   OutputWindow = static_cast<uint8_t*>(AllocateMemory(kWindowSize));
   if (OutputWindow) {
     memset(OutputWindow, 0, kWindowSize);
-    result = RunExtraction(archivePath, outputPath, attributes, abortKey, headerOffset, central);
+    result = RunExtraction(archive, outputPath, attributes, abortKey, headerOffset, central);
     FreeMemory(OutputWindow);
   }
   OutputWindow = nullptr;
@@ -268,8 +268,19 @@ ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint
     OutputFile = suspended.output;
     OutputLeft = suspended.outputLeft;
     OutputOverrun = suspended.outputOverrun;
+    // This extraction used the read-ahead buffer too.
+    if (Engine.Archive != kNoFile) ResumeArchive();
   } else {
     BusyMark = false;
   }
+  return result;
+}
+
+ExtractResult ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
+                           uint16_t abortKey, uint32_t headerOffset, CentralSizes central) {
+  const FileHandle archive = OpenForReading(archivePath);
+  const ExtractResult result =
+      ExtractEntryFrom(archive, outputPath, attributes, abortKey, headerOffset, central);
+  CloseFile(archive);
   return result;
 }

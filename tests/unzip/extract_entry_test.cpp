@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include "platform/posix/host_controls.h"
+#include "../methods/inflate_support.h"
 #include "test_support.h"
 #include "unzip/engine_state.h"
 #include "unzip/extract_entry.h"
@@ -236,13 +237,14 @@ TEST_F(ExtractEntryTest, EscapeHeldAbortsASmallStoredEntryAfterItsChunk) {
 struct Nesting {
   std::string archive, output;
   uint32_t tickJump = 0;
+  int at = 1;  // the pump that calls in: after the first chunk or refill
   int calls = 0;
   ExtractResult inner = ExtractResult::Ok;
 };
 
 void CallBackIn(void* context) {
   Nesting& n = *static_cast<Nesting*>(context);
-  if (n.calls++ != 1) return;  // the pump after the first chunk
+  if (n.calls++ != n.at) return;
   SetHostTickCount(1000 + n.tickJump);
   n.inner = ExtractEntry(n.archive.c_str(), n.output.c_str(), 0, 27, 0, {});
 }
@@ -279,6 +281,32 @@ TEST_F(ExtractEntryTest, MarkAfterThirtySecondsOfPumpSilenceIsStale) {
     EXPECT_EQ(ReadWholeFile(dir / "outer.bin"), data);
     fs::remove(dir / "inner.bin");
   }
+}
+
+// The stale mark broken in the middle of a deflated entry: the nested
+// extraction reads through the same read-ahead buffer, and the outer one,
+// past its first buffer by then, must go on with its own bytes.
+TEST_F(ExtractEntryTest, StaleMarkBrokenInsideADeflatedEntryLeavesItsInputIntact) {
+  Bytes data = MixedBytes(400000, 9);
+  ZipEntry e;
+  e.name = "outer.bin";
+  e.data = ZlibDeflate(data, 6);
+  ASSERT_GT(e.data.size(), 25u * 2048);
+  e.method = 8;
+  e.uncompressedSize = static_cast<int64_t>(data.size());
+  e.crcGiven = true;
+  e.crc = ReferenceCrc(data);
+  Nesting n;
+  n.archive = archive().string();
+  n.output = Out("inner.bin");
+  n.tickJump = 30001;
+  n.at = 20;
+  SetHostTickCount(1000);
+  SetPumpHook(CallBackIn, &n);
+  EXPECT_EQ(Extract({e}, 0, "outer.bin"), ExtractResult::Ok);
+  EXPECT_EQ(n.inner, ExtractResult::Ok);
+  EXPECT_EQ(ReadWholeFile(dir / "outer.bin"), data);
+  EXPECT_EQ(ReadWholeFile(dir / "inner.bin"), data);
 }
 
 }  // namespace

@@ -20,37 +20,19 @@
 
 namespace {
 
-// A JSON string of bytes in the installer's unknown 8-bit code page: each
-// byte past ASCII is written as the code point of the same number (\u0080 to
-// \u00FF), so the output is always valid JSON and every byte can be read back.
-std::string Quoted(const std::string& text) {
+// A JSON string. Bytes of the installer's fields and names are in an
+// unknown 8-bit code page: each byte past ASCII is written as the code point
+// of the same number (\u0080 to \u00FF), so the output is always valid JSON
+// and every byte can be read back. UTF-8 text (`utf8`, the version strings)
+// keeps its bytes; control characters are escaped in both.
+std::string Quoted(const std::string& text, bool utf8 = false) {
   std::string out = "\"";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte == '"' || byte == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-// A JSON string of UTF-8 text: only quotes, backslashes and control
-// characters are escaped.
-std::string QuotedText(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || (!utf8 && byte >= 0x7F)) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
       out += escaped;
@@ -82,7 +64,8 @@ std::string InspectionJson(const Inspection& facts) {
   json += ", \"resources\": " + OrNull(facts.resources, [](const Inspection::Resources& found) {
             std::string version;
             for (const auto& [key, value] : found.versionStrings) {
-              version += (version.empty() ? "" : ", ") + QuotedText(key) + ": " + QuotedText(value);
+              version += (version.empty() ? "" : ", ") + Quoted(key, true) + ": " +
+                         Quoted(value, true);
             }
             return "{\"icon\": " + Quoted(found.icon) + ", \"version\": {" + version +
                    "}, \"execution_level\": " + Quoted(found.executionLevel) + "}";
@@ -108,7 +91,8 @@ std::string InspectionJson(const Inspection& facts) {
                    ", \"in_archive\": " + Boolean(facts.setupProgramInArchive) +
                    ", \"arguments\": " + Quoted(facts.setupArguments) + "}";
           });
-  json += ", \"seal\": " + OrNull(facts.seal, Quoted);
+  json += ", \"seal\": " +
+          OrNull(facts.seal, [](const std::string& seal) { return Quoted(seal); });
   json += ", \"after_archive\": " + OrNull(facts.trailingBytes, [&](uint64_t trailing) {
             const auto& signature = facts.signature;
             const std::string other = signature && facts.signaturePlaced

@@ -46,6 +46,10 @@ void SetHostSystemDirectories(const char* windowsDirectory, const char* systemDi
 // as a Win32 system with that ANSI code page would; off (the default), none.
 void SetHostCodePage932(bool on);
 
+// While on, CarrylessMultiplyUsable answers false whatever the processor
+// has, so that the CRC takes its table path.
+void RefuseCarrylessMultiply(bool refuse);
+
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);
 void SetPumpHook(PumpHook hook, void* context);

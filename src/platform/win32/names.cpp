@@ -10,8 +10,8 @@ namespace {
 // The system's OEM code page, in which archives made on it carry names
 // without the UTF-8 flag, as the registry records it. GetOEMCP() cannot
 // tell: a program whose manifest makes UTF-8 its active code page is told
-// 65001 there as well. Where the registry has no number, GetOEMCP() stands
-// in, and 437 where that says UTF-8.
+// 65001 there as well. Where the registry has no number: 437, the code page
+// of the first ZIP tools.
 UINT SystemOemCodePage() {
   static UINT codePage = 0;
   if (codePage != 0) return codePage;
@@ -31,7 +31,7 @@ UINT SystemOemCodePage() {
     }
     RegCloseKey(key);
   }
-  if (codePage == 0) codePage = GetOEMCP() == CP_UTF8 ? 437 : GetOEMCP();
+  if (codePage == 0) codePage = 437;
   return codePage;
 }
 

@@ -28,7 +28,11 @@ bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) !=
 bool RemoveDirectoryPath(const char* path) { return RemoveDirectoryA(path) != 0; }
 
 static void TakeFound(const WIN32_FIND_DATAA& found, DirectoryListing* listing) {
-  lstrcpynA(listing->name, found.cFileName, sizeof listing->name);
+  uint32_t i = 0;
+  for (; i + 1 < sizeof listing->name && found.cFileName[i] != '\0'; ++i) {
+    listing->name[i] = found.cFileName[i];
+  }
+  listing->name[i] = '\0';
   listing->attributes = found.dwFileAttributes;
 }
 

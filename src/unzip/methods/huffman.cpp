@@ -17,13 +17,12 @@ constexpr uint32_t kMaxLevels = kMaxLength + 1;
 
 uint32_t Mask(uint32_t bits) { return (1u << bits) - 1; }
 
-uint32_t Reverse(uint32_t code, uint32_t length) {
-  uint32_t r = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
-  }
-  return r;
+// The bit-reversed form of the next code of the same length: the canonical
+// code plus one, counted from the reversed end, so no code is reversed anew.
+uint32_t NextReversed(uint32_t rev, uint32_t length) {
+  uint32_t bit = 1u << (length - 1);
+  while (rev & bit) bit >>= 1;
+  return bit ? (rev & (bit - 1)) + bit : 0;
 }
 
 // Allocates a table of 2^bits slots, appended to the chain after *tail.
@@ -128,11 +127,12 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t s,
   uint32_t levelPrefix[kMaxLevels] = {0};
   uint32_t top = 0;
 
-  uint32_t code = 0;
+  // The current code, bit-reversed. Doubling a code at the step to the next
+  // length leaves its reversed form as it is.
+  uint32_t rev = 0;
   uint32_t next = 0;  // index into sorted; past used, the unassigned codes
   for (uint32_t k = minLength; k <= maxLength; ++k) {
-    for (uint32_t a = count[k]; a > 0; --a, ++code, ++next) {
-      const uint32_t rev = Reverse(code, k);
+    for (uint32_t a = count[k]; a > 0; --a, rev = NextReversed(rev, k), ++next) {
       while (top > 0 && (rev & Mask(levelDepth[top])) != levelPrefix[top]) --top;
 
       while (k > levelDepth[top] + levelWidth[top]) {
@@ -192,7 +192,6 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t s,
       const uint32_t size = 1u << levelWidth[top];
       for (uint32_t i = (rev >> w) & Mask(k - w); i < size; i += 1u << (k - w)) t[i] = slot;
     }
-    code <<= 1;
   }
 
   *table = root;

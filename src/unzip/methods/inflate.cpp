@@ -152,6 +152,64 @@ inline const HuffEntry* FollowLinks(LocalBits& r, const HuffEntry* e) {
   return e;
 }
 
+// The quick loop's own tables: one 32-bit slot for each value of the next 11
+// (literal/length) or 8 (distance) bits, flattened from the careful loop's
+// tables, whose narrower roots (9 and 6 bits) send common codes of program
+// files through a second lookup. A slot holds the code's whole length in
+// bits 0 to 7, the operation in bits 8 to 15 and the value above; codes
+// longer than the slot's bits (and invalid ones) are marked kQuickSlow and
+// taken through the careful loop's tables. The careful loop keeps its own
+// widths: they decide where it asks for input.
+constexpr uint32_t kQuickLiteralBits = 11;
+constexpr uint32_t kQuickDistanceBits = 8;
+constexpr uint32_t kQuickSlow = 0xFF;
+
+// On the stack of each block's decoding: a window procedure run by the
+// message pump may start a nested extraction, which must not overwrite them.
+struct QuickTables {
+  uint32_t Literals[1u << kQuickLiteralBits];
+  uint32_t Distances[1u << kQuickDistanceBits];
+};
+
+inline uint32_t QuickOperation(uint32_t slot) { return (slot >> 8) & 0xFF; }
+
+// Fills quick[0 .. 2^quickBits) from a chain whose root is rootBits wide
+// (at most quickBits). A root slot that ends a code repeats every 2^rootBits
+// slots, so the root's part is made once and copied up; behind a link, each
+// quick index is walked with the bits it has: the code found is right when
+// its whole length fits in those bits.
+void BuildQuickTable(uint32_t* quick, uint32_t quickBits, const HuffEntry* root,
+                     uint32_t rootBits) {
+  const uint32_t size = 1u << quickBits;
+  const uint32_t rootSize = 1u << rootBits;
+  for (uint32_t j = 0; j < rootSize; ++j) {
+    const HuffEntry& slot = root[j];
+    quick[j] = slot.Operation > kOpLiteral  // a link (walked below) or invalid
+                   ? kQuickSlow << 8
+                   : static_cast<uint32_t>(slot.Value) << 16 |
+                         static_cast<uint32_t>(slot.Operation) << 8 | slot.Bits;
+  }
+  for (uint32_t filled = rootSize; filled < size; filled *= 2)
+    memcpy(quick + filled, quick, filled * sizeof *quick);
+  for (uint32_t j = 0; j < rootSize; ++j) {
+    const HuffEntry& slot = root[j];
+    if (slot.Operation <= kOpLiteral || slot.Operation == kOpInvalid) continue;
+    for (uint32_t i = j; i < size; i += rootSize) {
+      const HuffEntry* e = &slot;
+      uint32_t used = 0;
+      while (e->Operation > kOpLiteral && e->Operation != kOpInvalid) {
+        used += e->Bits;
+        e = e->Link + ((i >> used) & ((1u << (e->Operation - kOpLinkBase)) - 1));
+      }
+      used += e->Bits;
+      quick[i] = e->Operation == kOpInvalid || used > quickBits
+                     ? kQuickSlow << 8
+                     : static_cast<uint32_t>(e->Value) << 16 |
+                           static_cast<uint32_t>(e->Operation) << 8 | used;
+    }
+  }
+}
+
 // Copies a match that lies wholly before pos and ends before the window's
 // end, so it needs neither wrapping nor a flush; the same bytes as CopyMatch.
 inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
@@ -179,6 +237,16 @@ inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
   }
 }
 
+// Copies a match whose source lies in the window's older part, at or ahead
+// of the destination and wholly before the window's end: forward in 8-byte
+// chunks, each read before it is written and every later read above every
+// write, as the memmove of CopyMatch does.
+inline void CopyAhead(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint32_t i = 0;
+  for (; i + 8 <= length; i += 8) memcpy(to + i, from + i, 8);
+  for (; i < length; ++i) to[i] = from[i];
+}
+
 enum class FastStop { Careful, Done };
 
 // Decodes items while the input buffer holds enough bytes for a whole item
@@ -187,34 +255,40 @@ enum class FastStop { Careful, Done };
 // items; everything else is what the careful loop does, byte for byte and
 // bit for bit. Done with *result set at the end of the block or an error;
 // Careful when the careful loop is to take over.
-FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
+FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick,
+                   const HuffEntry* literals,
                    const HuffEntry* distances, uint32_t literalBits, uint32_t distanceBits,
                    ExtractResult* result) {
+  // Local copies, so that no address taken below keeps them out of registers.
+  LocalBits r = bits;
+  uint32_t pos = position;
   uint8_t* const window = OutputWindow;
   const uint8_t* const buffer = Engine.InputBuffer;
   int32_t in = Engine.InputPos;
   const int32_t inLimit = Engine.InputLast - (kFastInputBytes - 1);
   const uint32_t literalMask = (1u << literalBits) - 1;
   const uint32_t distanceMask = (1u << distanceBits) - 1;
+  constexpr uint32_t kQuickLiteralMask = (1u << kQuickLiteralBits) - 1;
+  constexpr uint32_t kQuickDistanceMask = (1u << kQuickDistanceBits) - 1;
   FastStop stop = FastStop::Careful;
   while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
     TopUp(r, buffer, in);
 
-    // Up to three literals from root slots per top-up: each takes at most
-    // 15 bits, and a root index needs at most 15 (a later top-up only adds
-    // bits above those, so a slot read before it stays the right one).
-    const HuffEntry* e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-    if (e->Operation == kOpLiteral) {
-      Drop(r, e->Bits);
-      window[pos++] = static_cast<uint8_t>(e->Value);
-      e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-      if (e->Operation == kOpLiteral) {
-        Drop(r, e->Bits);
-        window[pos++] = static_cast<uint8_t>(e->Value);
-        e = literals + (static_cast<uint32_t>(r.Bits) & literalMask);
-        if (e->Operation == kOpLiteral) {
-          Drop(r, e->Bits);
-          window[pos++] = static_cast<uint8_t>(e->Value);
+    // Up to three literals per top-up: each takes at most 11 bits, and a
+    // quick index needs 11 (a later top-up only adds bits above those, so a
+    // slot read before it stays the right one).
+    uint32_t q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+    if (QuickOperation(q) == kOpLiteral) {
+      Drop(r, q & 0xFF);
+      window[pos++] = static_cast<uint8_t>(q >> 16);
+      q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+      if (QuickOperation(q) == kOpLiteral) {
+        Drop(r, q & 0xFF);
+        window[pos++] = static_cast<uint8_t>(q >> 16);
+        q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
+        if (QuickOperation(q) == kOpLiteral) {
+          Drop(r, q & 0xFF);
+          window[pos++] = static_cast<uint8_t>(q >> 16);
           continue;
         }
       }
@@ -222,45 +296,73 @@ FastStop FastItems(LocalBits& r, uint32_t& pos, const HuffEntry* literals,
       if (in > inLimit) break;
       TopUp(r, buffer, in);
     }
-    e = FollowLinks(r, e);
-    if (!e) {
-      *result = ExtractResult::BadArchive;
-      stop = FastStop::Done;
-      break;
+    uint32_t operation = QuickOperation(q);
+    uint32_t value = q >> 16;
+    if (operation == kQuickSlow) {
+      const HuffEntry* e =
+          FollowLinks(r, literals + (static_cast<uint32_t>(r.Bits) & literalMask));
+      if (!e) {
+        *result = ExtractResult::BadArchive;
+        stop = FastStop::Done;
+        break;
+      }
+      operation = e->Operation;
+      value = e->Value;
+    } else {
+      Drop(r, q & 0xFF);
     }
-    if (e->Operation == kOpLiteral) {
-      window[pos++] = static_cast<uint8_t>(e->Value);
+    if (operation == kOpLiteral) {
+      window[pos++] = static_cast<uint8_t>(value);
       continue;
     }
-    if (e->Operation == kOpEndOfBlock) {
+    if (operation == kOpEndOfBlock) {
       *result = ExtractResult::Ok;
       stop = FastStop::Done;
       break;
     }
-    const uint32_t length = e->Value + Peek(r, e->Operation);
-    Drop(r, e->Operation);
-    e = FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
-    if (!e) {
-      *result = ExtractResult::BadArchive;
-      stop = FastStop::Done;
-      break;
+    const uint32_t length = value + Peek(r, operation);
+    Drop(r, operation);
+
+    q = quick.Distances[static_cast<uint32_t>(r.Bits) & kQuickDistanceMask];
+    operation = QuickOperation(q);
+    value = q >> 16;
+    if (operation == kQuickSlow) {
+      const HuffEntry* e =
+          FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
+      if (!e) {
+        *result = ExtractResult::BadArchive;
+        stop = FastStop::Done;
+        break;
+      }
+      operation = e->Operation;
+      value = e->Value;
+    } else {
+      Drop(r, q & 0xFF);
     }
-    const uint32_t distance = e->Value + Peek(r, e->Operation);
-    Drop(r, e->Operation);
+    const uint32_t distance = value + Peek(r, operation);
+    Drop(r, operation);
     if (distance <= pos) {
       CopyNear(window + pos, distance, length);
       pos += length;
+    } else if (pos + kWindowSize - distance + length <= kWindowSize) {
+      CopyAhead(window + pos, window + pos + kWindowSize - distance, length);
+      pos += length;
     } else {
-      // Wraps to the window's end (or reaches before the entry's start);
-      // pos stays below the end, so no flush can fail.
-      CopyMatch(pos, (pos - distance) & 0xFFFF, length);
+      // The source runs over the window's end (or reaches before the
+      // entry's start); pos stays below the end, so no flush can fail.
+      uint32_t at = pos;
+      CopyMatch(at, (pos - distance) & 0xFFFF, length);
+      pos = at;
     }
   }
   Engine.InputPos = static_cast<int16_t>(in);
+  bits = r;
+  position = pos;
   return stop;
 }
 
-ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances,
+ExtractResult InflateCodes(const QuickTables& quick, const HuffEntry* literals,
+                           const HuffEntry* distances,
                            uint32_t literalBits, uint32_t distanceBits) {
   LocalBits r{Engine.BitBuffer, Engine.BitCount};
   uint8_t* const window = OutputWindow;
@@ -277,7 +379,7 @@ ExtractResult InflateCodes(const HuffEntry* literals, const HuffEntry* distances
     }
     if (literals && distances && Engine.InputLast - Engine.InputPos >= kFastInputBytes - 1 &&
         pos < kWindowSize - kFastWindowRoom) {
-      if (FastItems(r, pos, literals, distances, literalBits, distanceBits, &result) ==
+      if (FastItems(r, pos, quick, literals, distances, literalBits, distanceBits, &result) ==
           FastStop::Done)
         break;
       continue;
@@ -369,7 +471,14 @@ ExtractResult InflateStored() {
 // Runs the literal/length loop with two tables and releases both.
 ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t literalBits,
                          uint32_t distanceBits) {
-  const ExtractResult result = InflateCodes(literals, distances, literalBits, distanceBits);
+  QuickTables quick;
+  // The quick loop runs only with both tables.
+  if (literals && distances) {
+    BuildQuickTable(quick.Literals, kQuickLiteralBits, literals, literalBits);
+    BuildQuickTable(quick.Distances, kQuickDistanceBits, distances, distanceBits);
+  }
+  const ExtractResult result =
+      InflateCodes(quick, literals, distances, literalBits, distanceBits);
   FreeHuffmanTable(literals);
   FreeHuffmanTable(distances);
   return result;
