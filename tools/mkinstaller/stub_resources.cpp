@@ -207,28 +207,31 @@ Bytes ResourceSectionBytes(const std::vector<Resource>& resources, uint32_t sect
   };
   size_t typeEntry = kDirectorySize, typeDirectory = typeDirectoriesAt, idDirectory = idDirectoriesAt;
   size_t typeDirectoryEntry = 0, idDirectoryEntry = 0;
+  // Writes the entry at `entry` naming `name` and pointing to the next
+  // subdirectory at `directory`, which holds `entries` entries; returns
+  // where that subdirectory's first entry goes.
+  const auto linkSubdirectory = [&](size_t& entry, uint32_t name, size_t& directory,
+                                    size_t entries) {
+    Write32(out, entry, name);
+    Write32(out, entry + 4, static_cast<uint32_t>(directory) | kSubdirectory);
+    entry += kEntrySize;
+    Write16(out, directory + 14, static_cast<uint16_t>(entries));
+    const size_t first = directory + kDirectorySize;
+    directory = first + entries * kEntrySize;
+    return first;
+  };
   for (size_t i = 0; i < count; ++i) {
     const Resource& r = resources[i];
     if (newType[i]) {
       size_t typeIds = 0;
       for (size_t k = i; k < count && r.type == resources[k].type; ++k) typeIds += newId[k];
-      Write32(out, typeEntry, r.type);
-      Write32(out, typeEntry + 4, static_cast<uint32_t>(typeDirectory) | kSubdirectory);
-      typeEntry += kEntrySize;
-      Write16(out, typeDirectory + 14, static_cast<uint16_t>(typeIds));
-      typeDirectoryEntry = typeDirectory + kDirectorySize;
-      typeDirectory += kDirectorySize + typeIds * kEntrySize;
+      typeDirectoryEntry = linkSubdirectory(typeEntry, r.type, typeDirectory, typeIds);
     }
     if (newId[i]) {
       const size_t languages = countFrom(i, [&](size_t k) {
         return resources[k].type == r.type && resources[k].id == r.id;
       });
-      Write32(out, typeDirectoryEntry, r.id);
-      Write32(out, typeDirectoryEntry + 4, static_cast<uint32_t>(idDirectory) | kSubdirectory);
-      typeDirectoryEntry += kEntrySize;
-      Write16(out, idDirectory + 14, static_cast<uint16_t>(languages));
-      idDirectoryEntry = idDirectory + kDirectorySize;
-      idDirectory += kDirectorySize + languages * kEntrySize;
+      idDirectoryEntry = linkSubdirectory(typeDirectoryEntry, r.id, idDirectory, languages);
     }
     const size_t dataEntry = dataEntriesAt + i * kDataEntrySize;
     Write32(out, idDirectoryEntry, r.language);
