@@ -3,9 +3,8 @@
 // Codes are canonical: within one length they take consecutive values in
 // symbol order, and the values double from one length to the next. The bit
 // reader delivers a code's first bit in bit 0, so every code is entered
-// bit-reversed. Each table is a separate allocation whose hidden first slot
-// links to the next table of the chain; a code set's tables are freed
-// together.
+// bit-reversed. A code set's tables share a few allocations, chained
+// through a hidden slot before each, and are freed together.
 #include "unzip/methods/huffman.h"
 
 #include "platform/platform.h"
@@ -17,27 +16,52 @@ constexpr uint32_t kMaxLevels = kMaxLength + 1;
 
 uint32_t Mask(uint32_t bits) { return (1u << bits) - 1; }
 
-// The bit-reversed form of the next code of the same length: the canonical
-// code plus one, counted from the reversed end, so no code is reversed anew.
+// Tables are carved from blocks of at least kBlockSlots slots, so that a
+// code set costs a few allocations rather than one per sub-table. A block's
+// hidden first slot links to the next block's first table.
+constexpr uint32_t kBlockSlots = 1024;
+
+struct TableBlocks {
+  HuffEntry* Last;  // the newest block's hidden slot; null before the first
+  HuffEntry* Free;  // its first free slot
+  uint32_t Left;    // and how many follow
+};
+
+// Carves a table of 2^bits slots, starting a new block when the newest one
+// has too few left.
+HuffEntry* NewTable(uint32_t bits, TableBlocks* blocks) {
+  const uint32_t size = 1u << bits;
+  if (size > blocks->Left) {
+    const uint32_t slots = size > kBlockSlots ? size : kBlockSlots;
+    HuffEntry* block =
+        static_cast<HuffEntry*>(AllocateMemory(static_cast<uint32_t>(sizeof(HuffEntry)) * (slots + 1)));
+    if (!block) return nullptr;
+    block->Link = nullptr;
+    if (blocks->Last) blocks->Last->Link = block + 1;
+    blocks->Last = block;
+    blocks->Free = block + 1;
+    blocks->Left = slots;
+  }
+  HuffEntry* table = blocks->Free;
+  blocks->Free += size;
+  blocks->Left -= size;
+  return table;
+}
+
+}  // namespace
+
 uint32_t NextReversed(uint32_t rev, uint32_t length) {
   uint32_t bit = 1u << (length - 1);
   while (rev & bit) bit >>= 1;
   return bit ? (rev & (bit - 1)) + bit : 0;
 }
 
-// Allocates a table of 2^bits slots, appended to the chain after *tail.
-HuffEntry* NewTable(uint32_t bits, HuffEntry** tail) {
-  HuffEntry* block = static_cast<HuffEntry*>(
-      AllocateMemory(static_cast<uint32_t>(sizeof(HuffEntry)) * ((1u << bits) + 1)));
-  if (!block) return nullptr;
-  block->Link = nullptr;
-  HuffEntry* table = block + 1;
-  if (*tail) (*tail - 1)->Link = table;
-  *tail = table;
-  return table;
+void SortCodes(const uint8_t* lengths, uint32_t n, const uint32_t* count, uint16_t* sorted) {
+  uint32_t start[kMaxLength + 2] = {};
+  for (uint32_t len = 1; len <= kMaxLength; ++len) start[len + 1] = start[len] + count[len];
+  for (uint32_t v = 0; v < n; ++v)
+    if (lengths[v]) sorted[start[lengths[v]]++] = static_cast<uint16_t>(v);
 }
-
-}  // namespace
 
 void FreeHuffmanTable(HuffEntry* table) {
   while (table) {
@@ -105,15 +129,12 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t s,
 
   // Symbols in code order: by length, then by symbol number.
   uint16_t sorted[kHuffMaxSymbols];
-  uint32_t start[kMaxLength + 2] = {};
-  for (uint32_t len = 1; len <= kMaxLength; ++len) start[len + 1] = start[len] + count[len];
-  for (uint32_t v = 0; v < n; ++v)
-    if (lengths[v]) sorted[start[lengths[v]]++] = static_cast<uint16_t>(v);
+  SortCodes(lengths, n, count, sorted);
   // The unassigned codes are placed as further codes of the longest length.
   count[maxLength] += unassigned;
 
-  HuffEntry* tail = nullptr;
-  HuffEntry* root = NewTable(b, &tail);
+  TableBlocks blocks = {nullptr, nullptr, 0};
+  HuffEntry* root = NewTable(b, &blocks);
   if (!root) {
     *rootBits = 0;
     return kHuffNoMemory;
@@ -153,7 +174,7 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t s,
         }
         if (w + j > el && w < el) j = el - w;
 
-        HuffEntry* sub = NewTable(j, &tail);
+        HuffEntry* sub = NewTable(j, &blocks);
         if (!sub) {
           FreeHuffmanTable(root);
           *rootBits = 0;

@@ -43,5 +43,15 @@ HuffStatus BuildHuffmanTable(const uint8_t* lengths, uint32_t n, uint32_t s,
                              const uint16_t* bases, const uint8_t* extras,
                              HuffEntry** table, uint32_t* rootBits);
 
+// The pieces of the canonical code that inflate's flat tables share.
+// SortCodes lists the symbols of nonzero length in code order (by length,
+// then by symbol) from lengths of at most 16 and count[len], the number of
+// codes of each length 1 to 16. NextReversed gives the bit-reversed form of
+// the code after rev of the same length (0 past the last): the canonical
+// code plus one, counted from the reversed end; moving on to the next length
+// leaves a reversed code as it is.
+void SortCodes(const uint8_t* lengths, uint32_t n, const uint32_t* count, uint16_t* sorted);
+uint32_t NextReversed(uint32_t rev, uint32_t length);
+
 // Releases every table of a chain; null is allowed.
 void FreeHuffmanTable(HuffEntry* table);

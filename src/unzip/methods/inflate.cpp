@@ -136,9 +136,11 @@ inline const HuffEntry* Lookup(LocalBits& r, const HuffEntry* table, uint32_t bi
 // Fast-path limits: one item of deflate data reads at most 48 bits (a
 // 15-bit length code, 5 extra bits, a 15-bit distance code, 13 extra bits),
 // so with 8 input bytes buffered a top-up to 56 bits covers the whole item;
-// a turn of the fast loop writes at most two literals and a 258-byte match.
+// a turn of the fast loop writes at most two literals and a 258-byte match,
+// and its match copy touches kChunkSlack bytes beyond.
+constexpr uint32_t kChunkSlack = 16;
 constexpr int32_t kFastInputBytes = 8;
-constexpr uint32_t kFastWindowRoom = 2 + 258;
+constexpr uint32_t kFastWindowRoom = 2 + 258 + kChunkSlack;
 
 // Follows a slot's links without refilling; the caller has made sure that
 // all bits of the code are in the local buffer. Null for an invalid code.
@@ -153,16 +155,21 @@ inline const HuffEntry* FollowLinks(LocalBits& r, const HuffEntry* e) {
 }
 
 // The quick loop's own tables: one 32-bit slot for each value of the next 11
-// (literal/length) or 8 (distance) bits, flattened from the careful loop's
-// tables, whose narrower roots (9 and 6 bits) send common codes of program
-// files through a second lookup. A slot holds the code's whole length in
-// bits 0 to 7, the operation in bits 8 to 15 and the value above; codes
-// longer than the slot's bits (and invalid ones) are marked kQuickSlow and
-// taken through the careful loop's tables. The careful loop keeps its own
-// widths: they decide where it asks for input.
+// (literal/length) or 8 (distance) bits, built from the same code lengths as
+// the careful loop's tables, whose narrower roots (9 and 6 bits) send common
+// codes of program files through a second lookup. A slot holds in bits 0 to
+// 7 the bits its item takes (the code, and for a length or distance its
+// extra bits too, so one shift drops both), in bits 8 to 15 the code's own
+// length for a length or distance or else one of the kinds below, and the
+// literal byte or base value above. Codes longer than the slot's bits,
+// invalid symbols and unassigned codes are kQuickSlow and taken through the
+// careful loop's tables. The careful loop keeps its own widths: they decide
+// where it asks for input.
 constexpr uint32_t kQuickLiteralBits = 11;
 constexpr uint32_t kQuickDistanceBits = 8;
-constexpr uint32_t kQuickSlow = 0xFF;
+constexpr uint32_t kQuickLiteral = 0x8000;
+constexpr uint32_t kQuickEnd = 0x4000;  // end of block
+constexpr uint32_t kQuickSlow = 0x2000;
 
 // On the stack of each block's decoding: a window procedure run by the
 // message pump may start a nested extraction, which must not overwrite them.
@@ -171,80 +178,63 @@ struct QuickTables {
   uint32_t Distances[1u << kQuickDistanceBits];
 };
 
-inline uint32_t QuickOperation(uint32_t slot) { return (slot >> 8) & 0xFF; }
-
-// Fills quick[0 .. 2^quickBits) from a chain whose root is rootBits wide
-// (at most quickBits). A root slot that ends a code repeats every 2^rootBits
-// slots, so the root's part is made once and copied up; behind a link, each
-// quick index is walked with the bits it has: the code found is right when
-// its whole length fits in those bits.
-void BuildQuickTable(uint32_t* quick, uint32_t quickBits, const HuffEntry* root,
-                     uint32_t rootBits) {
-  const uint32_t size = 1u << quickBits;
-  const uint32_t rootSize = 1u << rootBits;
-  for (uint32_t j = 0; j < rootSize; ++j) {
-    const HuffEntry& slot = root[j];
-    quick[j] = slot.Operation > kOpLiteral  // a link (walked below) or invalid
-                   ? kQuickSlow << 8
-                   : static_cast<uint32_t>(slot.Value) << 16 |
-                         static_cast<uint32_t>(slot.Operation) << 8 | slot.Bits;
-  }
-  for (uint32_t filled = rootSize; filled < size; filled *= 2)
-    memcpy(quick + filled, quick, filled * sizeof *quick);
-  for (uint32_t j = 0; j < rootSize; ++j) {
-    const HuffEntry& slot = root[j];
-    if (slot.Operation <= kOpLiteral || slot.Operation == kOpInvalid) continue;
-    for (uint32_t i = j; i < size; i += rootSize) {
-      const HuffEntry* e = &slot;
-      uint32_t used = 0;
-      while (e->Operation > kOpLiteral && e->Operation != kOpInvalid) {
-        used += e->Bits;
-        e = e->Link + ((i >> used) & ((1u << (e->Operation - kOpLinkBase)) - 1));
-      }
-      used += e->Bits;
-      quick[i] = e->Operation == kOpInvalid || used > quickBits
-                     ? kQuickSlow << 8
-                     : static_cast<uint32_t>(e->Value) << 16 |
-                           static_cast<uint32_t>(e->Operation) << 8 | used;
+// Fills quick[0 .. 2^quickBits) for n code lengths (that the careful tables
+// were built from, so they are valid), symbols as BuildHuffmanTable takes
+// them. Codes go in by length: the table is doubled at each step to the next
+// length (a code's slots repeat every 2^length), so each code is written
+// once; slots no code of these lengths reaches stay kQuickSlow.
+void BuildQuickTable(uint32_t* quick, uint32_t quickBits, const uint8_t* lengths, uint32_t n,
+                     uint32_t s, const uint16_t* bases, const uint8_t* extras) {
+  uint32_t count[17] = {};
+  for (uint32_t v = 0; v < n; ++v) ++count[lengths[v]];
+  uint16_t sorted[kMaxLengths];
+  SortCodes(lengths, n, count, sorted);
+  quick[0] = quick[1] = kQuickSlow;
+  uint32_t rev = 0;
+  uint32_t next = 0;
+  for (uint32_t k = 1; k <= quickBits; ++k) {
+    if (k > 1) memcpy(quick + (1u << (k - 1)), quick, (1u << (k - 1)) * sizeof *quick);
+    for (uint32_t a = count[k]; a > 0; --a, rev = NextReversed(rev, k)) {
+      const uint32_t v = sorted[next++];
+      uint32_t slot;
+      if (v < s)
+        slot = v < 256 ? v << 16 | kQuickLiteral | k : kQuickEnd | k;
+      else if (extras[v - s] == 99)
+        slot = kQuickSlow;
+      else
+        slot = static_cast<uint32_t>(bases[v - s]) << 16 | k << 8 | (k + extras[v - s]);
+      quick[rev] = slot;
     }
   }
 }
 
-// Copies a match that lies wholly before pos and ends before the window's
-// end, so it needs neither wrapping nor a flush; the same bytes as CopyMatch.
-inline void CopyNear(uint8_t* to, uint32_t distance, uint32_t length) {
-  const uint8_t* from = to - distance;
-  if (distance >= 8) {
-    // With the source eight or more bytes behind, an 8-byte chunk reads only
-    // bytes that are final; the last chunk ends exactly at the match's end
-    // (overlapping the one before), so nothing past it is touched. Shorter
-    // matches take two overlapping 4- or 2-byte moves the same way.
-    if (length >= 8) {
-      uint32_t i = 0;
-      for (; i + 8 < length; i += 8) memcpy(to + i, from + i, 8);
-      memcpy(to + length - 8, from + length - 8, 8);
-    } else if (length >= 4) {
-      memcpy(to, from, 4);
-      memcpy(to + length - 4, from + length - 4, 4);
-    } else {
-      memcpy(to, from, 2);
-      memcpy(to + length - 2, from + length - 2, 2);
-    }
-  } else if (distance == 1) {
-    memset(to, *from, length);
-  } else {
-    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
-  }
+// Takes a quick slot's bits from the local buffer; returns the value of the
+// extra bits of a length or distance slot (0 for a literal or end).
+inline uint32_t TakeQuick(LocalBits& r, uint32_t q) {
+  const uint32_t taken = q & 0xFF;
+  const uint32_t held = static_cast<uint32_t>(r.Bits);
+  r.Bits >>= taken;
+  r.Count -= taken;
+  // Bits 8 to 15 are the code's length for lengths and distances only; the
+  // caller ignores the result otherwise. At most 28 bits: no overflow.
+  return (held & ((1u << taken) - 1)) >> ((q >> 8) & 0x1F);
 }
 
-// Copies a match whose source lies in the window's older part, at or ahead
-// of the destination and wholly before the window's end: forward in 8-byte
-// chunks, each read before it is written and every later read above every
-// write, as the memmove of CopyMatch does.
-inline void CopyAhead(uint8_t* to, const uint8_t* from, uint32_t length) {
-  uint32_t i = 0;
-  for (; i + 8 <= length; i += 8) memcpy(to + i, from + i, 8);
-  for (; i < length; ++i) to[i] = from[i];
+// Copies a match in 8-byte chunks, the first kChunkSlack bytes whatever its
+// length, so that most matches take no branch; the kChunkSlack bytes after
+// the match, which the chunks may overwrite, are put back afterwards (they
+// are history that a later match may still read). Right when the source
+// trails the destination by at least 8 bytes (each chunk then reads only
+// final bytes) or lies at or ahead of it (each chunk is read before it is
+// written, and every later read lies above every write, as with memmove),
+// and when both have length + kChunkSlack bytes before the window's end.
+inline void CopyChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint8_t after[kChunkSlack];
+  memcpy(after, to + length, kChunkSlack);
+  memcpy(to, from, 8);
+  memcpy(to + 8, from + 8, 8);
+  for (uint32_t i = kChunkSlack; i < length; i += 8) memcpy(to + i, from + i, 8);
+  memcpy(to + length, after, kChunkSlack);
 }
 
 enum class FastStop { Careful, Done };
@@ -273,21 +263,20 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
   FastStop stop = FastStop::Careful;
   while (in <= inLimit && pos < kWindowSize - kFastWindowRoom) {
     TopUp(r, buffer, in);
-
-    // Up to three literals per top-up: each takes at most 11 bits, and a
-    // quick index needs 11 (a later top-up only adds bits above those, so a
-    // slot read before it stays the right one).
     uint32_t q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
-    if (QuickOperation(q) == kOpLiteral) {
-      Drop(r, q & 0xFF);
+    if (q & kQuickLiteral) {
+      // Up to three literals per top-up: each takes at most 11 bits, and a
+      // quick index needs 11 (a later top-up only adds bits above those, so a
+      // slot read before it stays the right one).
+      TakeQuick(r, q);
       window[pos++] = static_cast<uint8_t>(q >> 16);
       q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
-      if (QuickOperation(q) == kOpLiteral) {
-        Drop(r, q & 0xFF);
+      if (q & kQuickLiteral) {
+        TakeQuick(r, q);
         window[pos++] = static_cast<uint8_t>(q >> 16);
         q = quick.Literals[static_cast<uint32_t>(r.Bits) & kQuickLiteralMask];
-        if (QuickOperation(q) == kOpLiteral) {
-          Drop(r, q & 0xFF);
+        if (q & kQuickLiteral) {
+          TakeQuick(r, q);
           window[pos++] = static_cast<uint8_t>(q >> 16);
           continue;
         }
@@ -296,9 +285,16 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
       if (in > inLimit) break;
       TopUp(r, buffer, in);
     }
-    uint32_t operation = QuickOperation(q);
-    uint32_t value = q >> 16;
-    if (operation == kQuickSlow) {
+    uint32_t length;
+    if (!(q & (kQuickSlow | kQuickEnd))) {
+      length = (q >> 16) + TakeQuick(r, q);
+    } else {
+      if (q & kQuickEnd) {
+        TakeQuick(r, q);
+        *result = ExtractResult::Ok;
+        stop = FastStop::Done;
+        break;
+      }
       const HuffEntry* e =
           FollowLinks(r, literals + (static_cast<uint32_t>(r.Bits) & literalMask));
       if (!e) {
@@ -306,27 +302,24 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
         stop = FastStop::Done;
         break;
       }
-      operation = e->Operation;
-      value = e->Value;
-    } else {
-      Drop(r, q & 0xFF);
+      if (e->Operation == kOpLiteral) {
+        window[pos++] = static_cast<uint8_t>(e->Value);
+        continue;
+      }
+      if (e->Operation == kOpEndOfBlock) {
+        *result = ExtractResult::Ok;
+        stop = FastStop::Done;
+        break;
+      }
+      length = e->Value + Peek(r, e->Operation);
+      Drop(r, e->Operation);
     }
-    if (operation == kOpLiteral) {
-      window[pos++] = static_cast<uint8_t>(value);
-      continue;
-    }
-    if (operation == kOpEndOfBlock) {
-      *result = ExtractResult::Ok;
-      stop = FastStop::Done;
-      break;
-    }
-    const uint32_t length = value + Peek(r, operation);
-    Drop(r, operation);
 
     q = quick.Distances[static_cast<uint32_t>(r.Bits) & kQuickDistanceMask];
-    operation = QuickOperation(q);
-    value = q >> 16;
-    if (operation == kQuickSlow) {
+    uint32_t distance;
+    if (!(q & kQuickSlow)) {
+      distance = (q >> 16) + TakeQuick(r, q);
+    } else {
       const HuffEntry* e =
           FollowLinks(r, distances + (static_cast<uint32_t>(r.Bits) & distanceMask));
       if (!e) {
@@ -334,22 +327,19 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
         stop = FastStop::Done;
         break;
       }
-      operation = e->Operation;
-      value = e->Value;
-    } else {
-      Drop(r, q & 0xFF);
+      distance = e->Value + Peek(r, e->Operation);
+      Drop(r, e->Operation);
     }
-    const uint32_t distance = value + Peek(r, operation);
-    Drop(r, operation);
-    if (distance <= pos) {
-      CopyNear(window + pos, distance, length);
-      pos += length;
-    } else if (pos + kWindowSize - distance + length <= kWindowSize) {
-      CopyAhead(window + pos, window + pos + kWindowSize - distance, length);
+    uint8_t* const to = window + pos;
+    const uint8_t* from = to - distance;
+    if (distance > pos) from += kWindowSize;  // from the window's older part
+    if ((distance >= 8 || from > to) && from + length + kChunkSlack <= window + kWindowSize) {
+      CopyChunks(to, from, length);
       pos += length;
     } else {
-      // The source runs over the window's end (or reaches before the
-      // entry's start); pos stays below the end, so no flush can fail.
+      // A run of period 1 to 7, or a source that runs over the window's end
+      // (or reaches before the entry's start); pos stays below the end, so
+      // no flush can fail.
       uint32_t at = pos;
       CopyMatch(at, (pos - distance) & 0xFFFF, length);
       pos = at;
@@ -468,14 +458,19 @@ ExtractResult InflateStored() {
   return ExtractResult::Ok;
 }
 
-// Runs the literal/length loop with two tables and releases both.
+// Runs the literal/length loop with two tables and releases both; the
+// lengths they were built from give the quick tables.
 ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t literalBits,
-                         uint32_t distanceBits) {
+                         uint32_t distanceBits, const uint8_t* literalLengths,
+                         uint32_t literalCount, const uint8_t* distanceLengths,
+                         uint32_t distanceCount) {
   QuickTables quick;
   // The quick loop runs only with both tables.
   if (literals && distances) {
-    BuildQuickTable(quick.Literals, kQuickLiteralBits, literals, literalBits);
-    BuildQuickTable(quick.Distances, kQuickDistanceBits, distances, distanceBits);
+    BuildQuickTable(quick.Literals, kQuickLiteralBits, literalLengths, literalCount,
+                    kFirstLengthSymbol, kLengthBase, kLengthExtra);
+    BuildQuickTable(quick.Distances, kQuickDistanceBits, distanceLengths, distanceCount, 0,
+                    kDistanceBase, kDistanceExtra);
   }
   const ExtractResult result =
       InflateCodes(quick, literals, distances, literalBits, distanceBits);
@@ -485,7 +480,7 @@ ExtractResult DecodeWith(HuffEntry* literals, HuffEntry* distances, uint32_t lit
 }
 
 ExtractResult InflateFixed() {
-  uint8_t lengths[288];
+  uint8_t lengths[288 + 30];
   memset(lengths, 8, 144);
   memset(lengths + 144, 9, 112);
   memset(lengths + 256, 7, 24);
@@ -500,15 +495,16 @@ ExtractResult InflateFixed() {
     return ExtractResult::BadArchive;
   }
 
-  memset(lengths, 5, 30);
+  memset(lengths + 288, 5, 30);
   HuffEntry* distances;
   uint32_t distanceBits = kFixedDistanceBits;
-  if (BuildHuffmanTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, &distances, &distanceBits) >
-      kHuffIncomplete) {
+  if (BuildHuffmanTable(lengths + 288, 30, 0, kDistanceBase, kDistanceExtra, &distances,
+                        &distanceBits) > kHuffIncomplete) {
     FreeHuffmanTable(literals);
     return ExtractResult::BadArchive;
   }
-  return DecodeWith(literals, distances, literalBits, distanceBits);
+  return DecodeWith(literals, distances, literalBits, distanceBits, lengths, 288, lengths + 288,
+                    30);
 }
 
 uint32_t TakeBits(uint32_t n) {
@@ -587,7 +583,8 @@ ExtractResult InflateDynamic() {
     FreeHuffmanTable(literals);
     return ExtractResult::BadArchive;
   }
-  return DecodeWith(literals, distances, literalBits, distanceBits);
+  return DecodeWith(literals, distances, literalBits, distanceBits, lengths, literalCount,
+                    lengths + literalCount, distanceCount);
 }
 
 ExtractResult InflateBlock(bool* last) {
