@@ -51,9 +51,12 @@ HuffEntry* NewTable(uint32_t bits, TableBlocks* blocks) {
 }  // namespace
 
 uint32_t NextReversed(uint32_t rev, uint32_t length) {
-  uint32_t bit = 1u << (length - 1);
-  while (rev & bit) bit >>= 1;
-  return bit ? (rev & (bit - 1)) + bit : 0;
+  // Adding one from the reversed end: the highest clear bit of the code is
+  // set and the ones above it cleared.
+  const uint32_t clear = ~rev & Mask(length);
+  if (clear == 0) return 0;
+  const uint32_t bit = 1u << (31 - __builtin_clz(clear));
+  return (rev & (bit - 1)) | bit;
 }
 
 void SortCodes(const uint8_t* lengths, uint32_t n, const uint32_t* count, uint16_t* sorted) {

@@ -87,6 +87,13 @@ inline uint32_t Peek(const LocalBits& r, uint32_t n) {
   return static_cast<uint32_t>(r.Bits) & ((1u << n) - 1);
 }
 
+inline uint32_t TakeLocal(LocalBits& r, uint32_t n) {
+  Need(r, n);
+  const uint32_t value = Peek(r, n);
+  Drop(r, n);
+  return value;
+}
+
 // Tops the local buffer up to 56 to 63 bits with whole bytes from
 // buffer[in ..], which must hold 8 bytes; in moves past the bytes taken.
 inline void TopUp(LocalBits& r, const uint8_t* buffer, int32_t& in) {
@@ -237,6 +244,22 @@ inline void CopyChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
   memcpy(to + length, after, kChunkSlack);
 }
 
+// Copies a run of period distance (1 to 7) whose source lies behind the
+// destination, with room as for CopyChunks: the first 8 bytes one at a time,
+// then 8-byte chunks from kRunStep[distance] bytes back, a whole number of
+// periods and at least 8, so each chunk reads final bytes.
+const uint8_t kRunStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
+inline void CopyRun(uint8_t* to, uint32_t distance, uint32_t length) {
+  uint8_t after[kChunkSlack];
+  memcpy(after, to + length, kChunkSlack);
+  const uint8_t* from = to - distance;
+  for (uint32_t i = 0; i < 8; ++i) to[i] = from[i];
+  const uint32_t step = kRunStep[distance];
+  for (uint32_t i = 8; i < length; i += 8) memcpy(to + i, to + i - step, 8);
+  memcpy(to + length, after, kChunkSlack);
+}
+
 enum class FastStop { Careful, Done };
 
 // Decodes items while the input buffer holds enough bytes for a whole item
@@ -336,10 +359,12 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
     if ((distance >= 8 || from > to) && from + length + kChunkSlack <= window + kWindowSize) {
       CopyChunks(to, from, length);
       pos += length;
+    } else if (from < to) {
+      CopyRun(to, distance, length);
+      pos += length;
     } else {
-      // A run of period 1 to 7, or a source that runs over the window's end
-      // (or reaches before the entry's start); pos stays below the end, so
-      // no flush can fail.
+      // A source that runs over the window's end (or reaches before the
+      // entry's start); pos stays below the end, so no flush can fail.
       uint32_t at = pos;
       CopyMatch(at, (pos - distance) & 0xFFFF, length);
       pos = at;
@@ -532,17 +557,22 @@ ExtractResult InflateDynamic() {
     return ExtractResult::BadArchive;
   }
 
+  // The lengths are read through a local bit buffer, as in the literal/length
+  // loop: an item takes at most 14 bits.
   const uint32_t total = literalCount + distanceCount;
   uint32_t previous = 0;
+  LocalBits r{Engine.BitBuffer, Engine.BitCount};
+  bool valid = true;
   for (uint32_t i = 0; i < total;) {
-    NeedBits(codeLengthBits);
-    const HuffEntry& slot = codeLengths[Engine.BitBuffer & BitMask[codeLengthBits]];
+    if (r.Count < 14) FillFromBuffer(r);
+    Need(r, codeLengthBits);
+    const HuffEntry& slot = codeLengths[Peek(r, codeLengthBits)];
     // A lone code-length code of length 1 leaves its other code unassigned.
     if (slot.Operation == kOpInvalid) {
-      FreeHuffmanTable(codeLengths);
-      return ExtractResult::BadArchive;
+      valid = false;
+      break;
     }
-    DropBits(slot.Bits);
+    Drop(r, slot.Bits);
     const uint32_t symbol = slot.Value;
     if (symbol < 16) {
       lengths[i++] = static_cast<uint8_t>(symbol);
@@ -552,20 +582,25 @@ ExtractResult InflateDynamic() {
     uint32_t repeat;
     uint32_t value = 0;
     if (symbol == 16) {
-      repeat = 3 + TakeBits(2);
+      repeat = 3 + TakeLocal(r, 2);
       value = previous;
     } else if (symbol == 17) {
-      repeat = 3 + TakeBits(3);
+      repeat = 3 + TakeLocal(r, 3);
     } else {
-      repeat = 11 + TakeBits(7);
+      repeat = 11 + TakeLocal(r, 7);
     }
     if (i + repeat > total) {
-      FreeHuffmanTable(codeLengths);
-      return ExtractResult::BadArchive;
+      valid = false;
+      break;
     }
     memset(lengths + i, static_cast<int>(value), repeat);
     i += repeat;
     previous = value;
+  }
+  StoreBits(r);
+  if (!valid) {
+    FreeHuffmanTable(codeLengths);
+    return ExtractResult::BadArchive;
   }
   FreeHuffmanTable(codeLengths);
 
