@@ -244,22 +244,6 @@ inline void CopyChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
   memcpy(to + length, after, kChunkSlack);
 }
 
-// Copies a run of period distance (1 to 7) whose source lies behind the
-// destination, with room as for CopyChunks: the first 8 bytes one at a time,
-// then 8-byte chunks from kRunStep[distance] bytes back, a whole number of
-// periods and at least 8, so each chunk reads final bytes.
-const uint8_t kRunStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-
-inline void CopyRun(uint8_t* to, uint32_t distance, uint32_t length) {
-  uint8_t after[kChunkSlack];
-  memcpy(after, to + length, kChunkSlack);
-  const uint8_t* from = to - distance;
-  for (uint32_t i = 0; i < 8; ++i) to[i] = from[i];
-  const uint32_t step = kRunStep[distance];
-  for (uint32_t i = 8; i < length; i += 8) memcpy(to + i, to + i - step, 8);
-  memcpy(to + length, after, kChunkSlack);
-}
-
 enum class FastStop { Careful, Done };
 
 // Decodes items while the input buffer holds enough bytes for a whole item
@@ -359,12 +343,10 @@ FastStop FastItems(LocalBits& bits, uint32_t& position, const QuickTables& quick
     if ((distance >= 8 || from > to) && from + length + kChunkSlack <= window + kWindowSize) {
       CopyChunks(to, from, length);
       pos += length;
-    } else if (from < to) {
-      CopyRun(to, distance, length);
-      pos += length;
     } else {
-      // A source that runs over the window's end (or reaches before the
-      // entry's start); pos stays below the end, so no flush can fail.
+      // A run of period 1 to 7, or a source that runs over the window's end
+      // (or reaches before the entry's start); pos stays below the end, so
+      // no flush can fail.
       uint32_t at = pos;
       CopyMatch(at, (pos - distance) & 0xFFFF, length);
       pos = at;
