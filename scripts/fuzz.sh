@@ -70,6 +70,12 @@ for target in $targets; do
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1 || true)
   findings=$(find "$artifacts" -type f | wc -l)
+  # A run can also stop on an input of its starting corpus (a timeout there
+  # leaves no artifact): its log then ends in libFuzzer's or a sanitizer's
+  # summary.
+  if [ "$findings" -eq 0 ] && grep -qE '^SUMMARY: ' "$log"; then
+    findings=1
+  fi
   echo "${target}_fuzzer: ${executions:-?} executions, ${coverage:-no coverage}," \
        "${elapsed} s, $(find "$corpus" -type f | wc -l) corpus inputs, $findings findings"
   if [ "$findings" -ne 0 ]; then
