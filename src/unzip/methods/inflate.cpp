@@ -59,9 +59,8 @@ struct LocalBits {
 };
 
 // NeedBits on the local buffer: one byte at a time, refilling the input
-// buffer through the engine when it is empty. Takes and returns the buffer
-// by value so that the hot loop can keep it in registers.
-LocalBits FillBits(LocalBits r, uint32_t n) {
+// buffer through the engine when it is empty.
+void FillBits(LocalBits& r, uint32_t n) {
   while (r.Count < n) {
     if (Engine.InputPos > Engine.InputLast) {
       Engine.BitBuffer = static_cast<uint32_t>(r.Bits & ((uint64_t{1} << r.Count) - 1));
@@ -71,11 +70,10 @@ LocalBits FillBits(LocalBits r, uint32_t n) {
     r.Bits |= static_cast<uint64_t>(Engine.InputBuffer[Engine.InputPos++]) << r.Count;
     r.Count += 8;
   }
-  return r;
 }
 
 inline void Need(LocalBits& r, uint32_t n) {
-  if (r.Count < n) r = FillBits(r, n);
+  if (r.Count < n) FillBits(r, n);
 }
 
 inline void Drop(LocalBits& r, uint32_t n) {
@@ -236,12 +234,16 @@ inline uint32_t TakeQuick(LocalBits& r, uint32_t q) {
 // written, and every later read lies above every write, as with memmove),
 // and when both have length + kChunkSlack bytes before the window's end.
 inline void CopyChunks(uint8_t* to, const uint8_t* from, uint32_t length) {
-  uint8_t after[kChunkSlack];
-  memcpy(after, to + length, kChunkSlack);
+  // Moved as two 8-byte values: a 16-byte block move would become a string
+  // instruction in the size-optimised build, slow to start for so few bytes.
+  uint64_t after[2];
+  memcpy(&after[0], to + length, 8);
+  memcpy(&after[1], to + length + 8, 8);
   memcpy(to, from, 8);
   memcpy(to + 8, from + 8, 8);
   for (uint32_t i = kChunkSlack; i < length; i += 8) memcpy(to + i, from + i, 8);
-  memcpy(to + length, after, kChunkSlack);
+  memcpy(to + length, &after[0], 8);
+  memcpy(to + length + 8, &after[1], 8);
 }
 
 enum class FastStop { Careful, Done };
