@@ -51,8 +51,18 @@ std::string ReadWholeFile(const std::string& path, const char* what, Bytes& cont
   return std::string("cannot read ") + what + " '" + path + "': " + reason;
 }
 
+std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
+  std::string problem = WriteOutputAt(file, file.size, bytes, count);
+  if (problem.empty()) file.size += count;
+  return problem;
+}
+
 std::string WriteOutput(OutputFile& file, const Bytes& bytes) {
   return WriteOutput(file, bytes.data(), bytes.size());
+}
+
+std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes) {
+  return WriteOutputAt(file, offset, bytes.data(), bytes.size());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

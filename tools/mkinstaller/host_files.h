@@ -64,6 +64,9 @@ std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count);
 std::string WriteOutput(OutputFile& file, const Bytes& bytes);
 // Writes `bytes` over what lies at `offset`, all of which is written already.
 std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes);
+// The one write each system supplies: `count` bytes at `offset`, all or an
+// error; the two above are made of it.
+std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count);
 // Cuts it back to its first `size` bytes, where the next append goes.
 std::string TruncateOutput(OutputFile& file, uint64_t size);
 // Puts it on the disk, closes it and renames it over the target.

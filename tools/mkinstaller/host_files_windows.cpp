@@ -80,7 +80,9 @@ OVERLAPPED At(uint64_t offset) {
   return at;
 }
 
-std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
+}  // namespace
+
+std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
   size_t done = 0;
   while (done < count) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1 << 24));
@@ -93,18 +95,6 @@ std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, siz
     done += written;
   }
   return "";
-}
-
-}  // namespace
-
-std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
-  std::string problem = WriteAt(file, file.size, bytes, count);
-  if (problem.empty()) file.size += count;
-  return problem;
-}
-
-std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes) {
-  return WriteAt(file, offset, bytes.data(), bytes.size());
 }
 
 std::string TruncateOutput(OutputFile& file, uint64_t size) {

@@ -49,9 +49,7 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
   return "cannot create a temporary file beside '" + target + "': every name is taken";
 }
 
-namespace {
-
-std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
+std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
   size_t done = 0;
   while (done < count) {
     const ssize_t written = pwrite(static_cast<int>(file.handle), bytes + done, count - done,
@@ -62,18 +60,6 @@ std::string WriteAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, siz
     done += static_cast<size_t>(written);
   }
   return "";
-}
-
-}  // namespace
-
-std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
-  std::string problem = WriteAt(file, file.size, bytes, count);
-  if (problem.empty()) file.size += count;
-  return problem;
-}
-
-std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& bytes) {
-  return WriteAt(file, offset, bytes.data(), bytes.size());
 }
 
 std::string TruncateOutput(OutputFile& file, uint64_t size) {
