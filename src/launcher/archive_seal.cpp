@@ -47,5 +47,6 @@ SealReading ReadSeal(const uint8_t* comment, uint32_t length, ArchiveSeal& seal)
                      ReadDigits(crcAt, kSealCrcDigits, 16, seal.Crc) &&
                      MatchesLabel(crcAt + kSealCrcDigits, kSealLengthLabel, kLengthLabelLength) &&
                      ReadDigits(lengthAt, kSealLengthDigits, 10, seal.Length);
+  seal.Options = 0;
   return whole ? SealReading::Read : SealReading::Unreadable;
 }

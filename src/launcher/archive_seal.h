@@ -19,9 +19,15 @@ constexpr uint32_t kSealLengthDigits = 10;
 constexpr uint32_t kSealTextLength = sizeof kSealCrcLabel - 1 + kSealCrcDigits +
                                      sizeof kSealLengthLabel - 1 + kSealLengthDigits;
 
+// The publisher's options recorded after the seal.
+constexpr uint8_t kOptionWait = 1;
+constexpr uint8_t kOptionPassArguments = 2;
+constexpr uint32_t kLongestSealText = kSealTextLength;
+
 struct ArchiveSeal {
   uint32_t Crc;     // ZIP's CRC-32 (complemented register)
   uint32_t Length;
+  uint8_t Options;
 };
 
 enum class SealReading : uint8_t {

@@ -5,17 +5,21 @@
 
 #include "launcher/archive_check.h"
 #include "launcher/joined_paths.h"
-#include "launcher/payload_carving.h"
 #include "launcher/status_windows.h"
 #include "launcher/template_fields.h"
 #include "system/ascii_text.h"
+#include "system/fatal_error.h"
 #include "system/path_operations.h"
 #include "system/program_start.h"
+#include "system/user_temp.h"
 #include "uninstall/registration.h"
 #include "uninstall/removal_command.h"
 #include "unzip/extract_archive.h"
 
 namespace {
+
+// The archive this mode extracts, in the directory it extracts into.
+constexpr const char* kTemporaryArchiveName = "uztemp.zip";
 
 // True when a file that is not a directory is at `path`. Attributes that
 // cannot be read for another reason than a missing file or an invalid name
@@ -39,11 +43,14 @@ bool IsExistingFile(const char* path) {
 }
 
 // Schedules the removal of `directory` at the next logon, under the name of
-// the directory that holds `path`.
+// the directory that holds `path`. The user's temporary directory, which
+// the command names, is read once in the run.
 void ScheduleRemovalFor(const char* path, const char* directory) {
+  static PathText temp;
+  if (temp.length == 0) UserTempDirectory(temp);
   PathText entryName;
   RemovalEntryName(path, entryName);
-  ScheduleRemoval(entryName.chars, directory);
+  ScheduleRemoval(entryName.chars, directory, temp.chars);
 }
 
 // Starts the setup program in target with its parameters. The path goes in double quotes: unquoted,
@@ -52,9 +59,9 @@ void ScheduleRemovalFor(const char* path, const char* directory) {
 void StartSetupProgram(const PathText& target, const char* setupCommand) {
   PathText program;
   const char* parameters = JoinSetupProgram(target, setupCommand, program);
-  PathText command;
+  static CommandText command;
   BuildProgramCommand(program.chars, parameters, command);
-  RequireFits(command);
+  if (command.tooLong) FatalError("The setup program's command line is too long.");
   WinExec(command.chars, SW_SHOWNORMAL);
 }
 
@@ -86,9 +93,17 @@ void RunExtractBeside(const char* ownPath, const char* argument2, const char* ar
   RequireFits(target);
   PathText archive;
   JoinPath(target, kTemporaryArchiveName, archive);
-  // A missing archive is left to the extraction, which reports it.
-  if (IsExistingFile(archive.chars) && !IsArchiveSound(archive.chars, nullptr)) {
-    RefuseDamagedArchive(archive.chars);
+  // A missing archive is left to the extraction, which reports it. One that
+  // is there is held from its check to the end of its extraction: what was
+  // checked is what is extracted. One that cannot be held (another program
+  // still writes it) counts as incomplete.
+  FileHandle held = kNoFile;
+  if (IsExistingFile(archive.chars)) {
+    held = OpenHeldForReading(archive.chars);
+    uint8_t options = 0;
+    if (held == kNoFile || !IsArchiveSound(held, 0, &options)) {
+      RefuseDamagedArchive(archive.chars);
+    }
   }
 
   PathText installDirectory;
@@ -100,7 +115,12 @@ void RunExtractBeside(const char* ownPath, const char* argument2, const char* ar
   }
 
   HWND extractionWindow = ShowExtractionWindow();
-  ExtractArchive(archive.chars, target.chars);
+  if (held != kNoFile) {
+    ExtractOpenArchive(held, target.chars, false);
+    CloseFile(held);
+  } else {
+    ExtractArchive(archive.chars, target.chars);
+  }
   ShowWindow(extractionWindow, SW_HIDE);
   if (givenDirectory) return;
 

@@ -41,3 +41,10 @@ bool SplitCommandLine(const char* commandLine, CommandArguments* args) {
   }
   return allFit;
 }
+
+const char* CommandLineTail(const char* commandLine) {
+  bool fits = true;
+  const char* p = TakeArgument(commandLine, nullptr, 0, &fits);
+  while (*p != '\0' && IsBlankOrControl(*p)) ++p;
+  return p;
+}

@@ -30,3 +30,8 @@ const char* TakeArgument(const char* p, char* out, uint32_t capacity, bool* fits
 // Fills args->text[1..3] from `commandLine`. Returns false when a word was
 // longer than kArgumentCapacity - 1 bytes (its text is then cut short).
 bool SplitCommandLine(const char* commandLine, CommandArguments* args);
+
+// The command line after its first word (the program name) and the
+// separators after that, unchanged: what the installer passes on to the
+// setup program when its publisher asks for it.
+const char* CommandLineTail(const char* commandLine);

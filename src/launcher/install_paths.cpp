@@ -5,22 +5,14 @@
 #include "system/ascii_text.h"
 #include "system/path_operations.h"
 
-namespace {
-
-bool IsOnlyDotsAndBlanks(const PathText& name) {
-  for (uint32_t i = 0; i < name.length; ++i) {
-    if (name.chars[i] != '.' && name.chars[i] != ' ') return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 void StubBaseName(const char* fileName, PathText& out) {
   SetText(out, fileName);
   bool tooLong = out.tooLong;
   if (out.length > 4) CutText(out, out.length - 4);
-  if (IsOnlyDotsAndBlanks(out)) SetText(out, kFallbackBaseName);
+  uint32_t length = out.length;
+  while (length > 0 && (out.chars[length - 1] == '.' || out.chars[length - 1] == ' ')) --length;
+  CutText(out, length);
+  if (length == 0) SetText(out, kFallbackBaseName);
   // A name that did not fit is reported so (the fallback stands in for it,
   // never the temporary directory itself).
   out.tooLong = tooLong;
@@ -45,15 +37,15 @@ void WorkingDirectoryFor(const char* tempDirectory, const char* ownPath, uint32_
   out.tooLong = out.tooLong || base.tooLong;
 }
 
-bool MakeWorkingDirectory(const char* tempDirectory, const char* ownPath, PathText& out,
-                          uint32_t* number) {
+bool MakeWorkingDirectory(const char* tempDirectory, const char* ownPath, const void* security,
+                          PathText& out, uint32_t* number, FileHandle* hold) {
   for (uint32_t n = 1; n <= kLastWorkingNumber; ++n) {
     WorkingDirectoryFor(tempDirectory, ownPath, n, out);
     if (out.tooLong) return false;
     // Looked at without the backslash: named with one, a link answers for
     // what it points to, and a broken link for nothing at all.
     CutText(out, out.length - 1);
-    bool made = MakeDirectory(out.chars);
+    bool made = MakeHeldDirectory(out.chars, security, hold);
     bool taken = !made && GetPathAttributes(out.chars) != kNoAttributes;
     AppendChar(out, '\\');
     if (made) {

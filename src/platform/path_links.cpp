@@ -20,7 +20,12 @@ bool LinkOnPath(const char* path, uint32_t from) {
     char c = path[i];
     // Each component that ends after `from` is looked at without its
     // backslash: named with one, a link answers for what it points to.
+    // Named without one, it is the path's last component, whose trailing
+    // blanks and dots Windows drops, while a component further in keeps
+    // them: "x \sub" lies in "x ", where a lookup of "x " would look at
+    // "x". Such a component is never looked at; it counts as a link.
     if ((c == '\\' || c == '\0') && i > componentStart && i > from) {
+      if (c == '\\' && (path[i - 1] == ' ' || path[i - 1] == '.')) return true;
       prefix[i] = '\0';
       uint32_t attributes = GetPathAttributes(prefix);
       if (attributes != kNoAttributes && (attributes & kAttrReparsePoint) != 0) return true;

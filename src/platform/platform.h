@@ -47,11 +47,20 @@ struct CalendarTime {
 
 // Files. Every call reports failure instead of raising.
 FileHandle OpenForReading(const char* path);  // existing file, read-only, others may read and write
+// An existing file, read-only, held: while it is open nobody else may write,
+// rename or delete it, so that what is read once is what is read again.
+FileHandle OpenHeldForReading(const char* path);
+// Creates a file for writing where nothing is yet: fails when a file, a
+// directory or a link of any kind is at its name (nothing is written
+// through a link planted there).
+FileHandle CreateNewFile(const char* path);
 // Creates or truncates a file for reading and writing. On failure,
 // *pathMissing tells whether the system said "path not found".
 FileHandle CreateOutputFile(const char* path, bool* pathMissing);
 int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count);  // bytes read, or -1 on error
-int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count);  // bytes written, or -1
+// Bytes written, or -1, or kWriteDiskFull when the system found no room.
+int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count);
+constexpr int32_t kWriteDiskFull = -2;
 bool SeekFile(FileHandle file, uint32_t offset);  // from the start
 bool GetFileSize32(FileHandle file, uint32_t* size);
 void CloseFile(FileHandle file);
@@ -66,13 +75,27 @@ bool DeletePath(const char* path);               // a file
 bool FileExists(const char* path);               // a directory search finds it (any attributes)
 bool ChangeDirectory(const char* path);
 bool MakeDirectory(const char* path);
+// Makes a directory where nothing is yet (no directory, file or link) and
+// holds it: until the hold is closed (CloseFile), nobody may rename or
+// delete it, so its path keeps naming what this call made. `security` is a
+// self-relative security descriptor for it, or null for the default. The
+// hold is kNoFile where a system cannot hold a directory (the Windows 95
+// line, which has neither links nor security): the directory is made all
+// the same. False when nothing was made, or when the name no longer leads to
+// what was made once it is held (swapped in between, or for a link).
+bool MakeHeldDirectory(const char* path, const void* security, FileHandle* hold);
+// Renames the file `from` to `to`, replacing a file there, or a link itself
+// (never what it points to); fails for a folder there, or a file that is
+// read-only or in use.
+bool ReplacePath(const char* from, const char* to);
 // Removes an empty directory, or a directory link itself (never what it
 // points to).
 bool RemoveDirectoryPath(const char* path);
 // True when a component of `path` that ends after its first `from`
 // characters exists and is a link (kAttrReparsePoint), the last component
-// included; also when the path is too long to be checked (over 1023
-// characters). Writes below a chosen directory pass `from` = its length, so
+// included; also when such a component other than the last ends in a blank
+// or a dot (Windows names it otherwise than a lookup would see it), and
+// when the path is too long to be checked (over 1023 characters). Writes below a chosen directory pass `from` = its length, so
 // the directory itself may be a link, nothing below it.
 bool LinkOnPath(const char* path, uint32_t from);
 // The absolute form of a path given relative to the current directory; false

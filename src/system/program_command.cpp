@@ -1,17 +1,15 @@
 // The command line of a plain program start; see program_start.h.
-#include "system/ascii_text.h"
 #include "system/program_start.h"
 
-void BuildProgramCommand(const char* programPath, const char* parameters, PathText& out) {
-  PathText joined;
-  SetText(joined, "\"");
-  AppendText(joined, programPath);
-  AppendText(joined, "\" ");
-  AppendText(joined, parameters);
-  uint32_t begin = 0;
-  uint32_t end = joined.length;
-  TrimRange(joined.chars, &begin, &end);
-  SetText(out, "");
-  AppendRange(out, joined.chars + begin, end - begin);
-  out.tooLong = out.tooLong || joined.tooLong;
+void BuildProgramCommand(const char* programPath, const char* parameters, CommandText& out) {
+  SetText(out, "\"");
+  AppendText(out, programPath);
+  AppendText(out, "\" ");
+  AppendText(out, parameters);
+  // The text starts with its quote: only its end can need trimming.
+  uint32_t end = out.length;
+  while (end > 0 && static_cast<uint8_t>(out.chars[end - 1]) <= 32) --end;
+  const bool tooLong = out.tooLong;
+  CutText(out, end);
+  out.tooLong = tooLong;
 }

@@ -77,3 +77,13 @@ bool WriteRegistryString(RegistryRoot root, const char* keyPath, const char* val
   RegCloseKey(key);
   return written;
 }
+
+void DeleteRegistryValue(RegistryRoot root, const char* keyPath, const char* valueName) {
+  HKEY key;
+  if (RegOpenKeyExA(RootKey(root), WithoutLeadingBackslash(keyPath), 0, KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  RegDeleteValueA(key, valueName);
+  RegCloseKey(key);
+}

@@ -20,3 +20,6 @@ void ReadRegistryString(RegistryRoot root, const char* keyPath, const char* valu
 // value not written (without the rights to write there, say).
 bool WriteRegistryString(RegistryRoot root, const char* keyPath, const char* valueName,
                          const char* value);
+
+// Deletes the value when it is there and may be deleted; silent otherwise.
+void DeleteRegistryValue(RegistryRoot root, const char* keyPath, const char* valueName);

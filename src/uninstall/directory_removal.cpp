@@ -33,29 +33,27 @@ void SetDirectoryName(PathText& path, const char* directory) {
   }
 }
 
-// The number of components of `path`, or -1 when one of them is made only
-// of dots and blanks ("." and "..", and the spellings Windows trims to them)
-// or holds a colon: such a path names another directory than its text.
+// The number of components of `path`, or -1 when one of them ends in a dot
+// or a blank or holds a colon: such a path names another directory than its
+// text. ".." climbs out, and Windows drops a last component's trailing dots
+// and blanks while one further in keeps them, so that "x \sub" lies in "x "
+// where a lookup of "x " sees "x".
 int32_t PlainComponentCount(const char* path) {
   int32_t count = 0;
-  bool onlyDots = true;
   bool inComponent = false;
+  bool endsInDotOrBlank = false;
   for (const char* c = path;; ++c) {
     if (*c == ':') return -1;
     if (*c == '\\' || *c == '/' || *c == '\0') {
-      if (inComponent && onlyDots) return -1;
+      if (endsInDotOrBlank) return -1;
       if (inComponent) ++count;
       if (*c == '\0') return count;
       inComponent = false;
-      onlyDots = true;
       continue;
     }
     inComponent = true;
-    onlyDots = onlyDots && (*c == '.' || *c == ' ');
-    if (IsLeadByte(static_cast<uint8_t>(*c)) && c[1] != '\0') {
-      ++c;  // the second byte may have any value
-      onlyDots = false;
-    }
+    endsInDotOrBlank = *c == '.' || *c == ' ';
+    if (IsLeadByte(static_cast<uint8_t>(*c)) && c[1] != '\0') ++c;  // the second byte may have any value
   }
 }
 

@@ -23,8 +23,9 @@ void DeleteDirectoryTree(const char* directory);
 // Deletes the plain files directly in `directory`; subdirectories and their
 // contents stay. Refused for the protected directories (IsCleanupRefused),
 // for a directory that is a link, and for one the file system names
-// otherwise than its text: a "." or ".." component (C:\Temp\..\Program
-// Files\ passes every textual guard), or an absolute form that differs.
+// otherwise than its text: a component that ends in a dot or a blank ("..":
+// C:\Temp\..\Program Files\ passes every textual guard), or an absolute
+// form that differs.
 void CleanDirectoryFiles(const char* directory);
 
 // True for the directories the clean-up never touches: the empty argument,
@@ -37,6 +38,7 @@ bool IsCleanupRefused(const char* directory, const char* windowsDirectoryWithBac
 // True when `directory` lies strictly below `base` (a directory with its
 // trailing backslash; an empty one holds nothing): it begins with `base`,
 // ignoring ASCII case, and the rest names at least one directory, none of
-// whose components is made only of dots and blanks (".." would climb out
-// again) and none of which holds a colon.
+// whose components ends in a dot or a blank (".." would climb out again,
+// and Windows names "x " otherwise as a last component than further in) and
+// none of which holds a colon.
 bool IsStrictlyBelow(const char* directory, const char* base);

@@ -3,7 +3,6 @@
 #include "uninstall/registration.h"
 
 #include "system/registry.h"
-#include "system/user_temp.h"
 #include "uninstall/removal_command.h"
 
 namespace {
@@ -20,26 +19,24 @@ void WriteForMachineOrUser(const char* keyPath, const char* valueName, const cha
 
 }  // namespace
 
-void RegisterUninstallEntry() {
+void RegisterUninstallEntry(const char* tempDirectory) {
   WriteForMachineOrUser(kUninstallKey, "DisplayName", "Orvane Stub");
-  PathText temp;
-  UserTempDirectory(temp);
   PathText command;
-  BuildUninstallCommand(temp.chars, command);
+  BuildUninstallCommand(tempDirectory, command);
   if (!command.tooLong) {
     WriteForMachineOrUser(kUninstallKey, "UninstallString", command.chars);
   }
 }
 
-void ScheduleRemoval(const char* entryName, const char* directory) {
-  PathText temp;
-  UserTempDirectory(temp);
+void ScheduleRemoval(const char* entryName, const char* directory, const char* tempDirectory) {
   PathText command;
-  BuildRemovalCommand(temp.chars, directory, command);
+  BuildRemovalCommand(tempDirectory, directory, command);
   // A cut command could name another directory: nothing is written then.
-  if (!command.tooLong) WriteRunOnceValue(entryName, command.chars);
+  if (!command.tooLong) {
+    WriteRegistryString(RegistryRoot::CurrentUser, kRunOnceKey, entryName, command.chars);
+  }
 }
 
-void WriteRunOnceValue(const char* valueName, const char* command) {
-  WriteForMachineOrUser(kRunOnceKey, valueName, command);
+void CancelRemoval(const char* entryName) {
+  DeleteRegistryValue(RegistryRoot::CurrentUser, kRunOnceKey, entryName);
 }

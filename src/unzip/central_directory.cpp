@@ -177,7 +177,7 @@ DirectoryResult Finish(DirectoryReader& reader, DirectoryResult result) {
 
 }  // namespace
 
-DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, uint16_t& total) {
+DirectoryResult OpenDirectory(FileHandle archive, DirectoryReader& reader, uint16_t& total) {
   reader.Buffer = nullptr;
   reader.Valid = reader.Position = 0;
   reader.WindowMode = false;
@@ -185,7 +185,7 @@ DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, 
   reader.Total = 0;
   reader.Bias = 0;
   reader.DirectoryStart = reader.EndRecord = 0;
-  reader.Archive = OpenForReading(archivePath);
+  reader.Archive = archive;
   total = 0;
   if (reader.Archive == kNoFile) return DirectoryResult::DirectoryReadError;
 
@@ -221,6 +221,7 @@ DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, 
   int32_t got = ReadFromFile(reader.Archive, reader.Buffer, bufferSize);
   if (got < 0) return Finish(reader, DirectoryResult::DirectoryReadError);
   reader.Valid = static_cast<uint16_t>(got);
+  reader.NextRead = static_cast<uint32_t>(start) + static_cast<uint32_t>(got);
 
   // A wrong directory start moves the directory without moving the entries:
   // the bias holds for the local headers only where the first one is found
@@ -234,15 +235,8 @@ DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, 
         SignatureAt(reader.Archive, BiasedOffset(values[2], 0), 3, 4)) {
       bias = 0;
     }
-    if (!SeekFile(reader.Archive, static_cast<uint32_t>(start) + static_cast<uint32_t>(got))) {
-      return Finish(reader, DirectoryResult::DirectoryReadError);
-    }
   }
   reader.Bias = bias;
-  if (!reader.WindowMode) {
-    CloseFile(reader.Archive);
-    reader.Archive = kNoFile;
-  }
   return NextEntry(reader);
 }
 
@@ -261,8 +255,11 @@ DirectoryResult NextEntry(DirectoryReader& reader) {
       (remaining < kRecordSize || RecordLength(p, remaining) > remaining)) {
     // Keep the unread bytes, bring in as many new ones as were consumed.
     memmove(reader.Buffer, p, remaining);
-    int32_t got = ReadFromFile(reader.Archive, reader.Buffer + remaining, reader.Position);
+    int32_t got = SeekFile(reader.Archive, reader.NextRead)
+                      ? ReadFromFile(reader.Archive, reader.Buffer + remaining, reader.Position)
+                      : -1;
     if (got < 0) return Finish(reader, DirectoryResult::DirectoryReadError);
+    reader.NextRead += static_cast<uint32_t>(got);
     reader.Valid = static_cast<uint16_t>(remaining + static_cast<uint32_t>(got));
     reader.Position = 0;
     remaining = reader.Valid;
@@ -295,6 +292,4 @@ DirectoryResult NextEntry(DirectoryReader& reader) {
 void CloseDirectory(DirectoryReader& reader) {
   FreeMemory(reader.Buffer);
   reader.Buffer = nullptr;
-  CloseFile(reader.Archive);
-  reader.Archive = kNoFile;
 }

@@ -31,7 +31,8 @@ struct DirectoryReader {
   uint16_t Valid;         // bytes of Buffer that hold directory data
   uint16_t Position;      // of the next record in Buffer
   bool WindowMode;        // the directory is longer than the buffer
-  FileHandle Archive;     // kept open for refills in window mode
+  FileHandle Archive;     // the caller's, read again for refills in window mode
+  uint32_t NextRead;      // where the next refill reads in the file
   uint32_t Left;          // directory bytes not walked yet
   uint32_t Count;         // records handed out
   uint64_t Total;         // entries the end record promises
@@ -41,11 +42,13 @@ struct DirectoryReader {
   DirectoryEntry Entry;
 };
 
-// Opens the archive's directory and parses its first entry. total receives
-// the end record's entry count (up to 65535). On anything but EntryReady the
-// reader is closed already.
-DirectoryResult OpenDirectory(const char* archivePath, DirectoryReader& reader, uint16_t& total);
+// Finds the directory of the open archive and parses its first entry. total
+// receives the end record's entry count (up to 65535). The archive stays
+// the caller's: it may be read and sought between entries (each refill
+// seeks to its place), and it must outlive the reader. On anything but
+// EntryReady the reader is closed already.
+DirectoryResult OpenDirectory(FileHandle archive, DirectoryReader& reader, uint16_t& total);
 // Parses the next entry; closes the reader on anything but EntryReady.
 DirectoryResult NextEntry(DirectoryReader& reader);
-// Releases the buffer and the archive handle; a second call does nothing.
+// Releases the buffer; a second call does nothing. The archive stays open.
 void CloseDirectory(DirectoryReader& reader);

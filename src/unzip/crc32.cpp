@@ -6,9 +6,7 @@
 // before 2010, the i486 the stub still runs on) eight bytes are folded per
 // step through eight derived tables. The tables are built once at run time
 // into zeroed static memory (kept out of the Windows file by the unzip
-// library's build flags) so that the stub's file does not carry them. The
-// table's top bytes are all different, so a table step can be undone: the
-// top byte of the register after a step names the table row that was used.
+// library's build flags) so that the stub's file does not carry them.
 //
 // The folding, in polynomials over GF(2) with P = x^32 + 0x04C11DB7: bytes
 // are read first bit first, so a message M of blocks B1 .. Bn is
@@ -31,7 +29,6 @@
 namespace {
 
 uint32_t table[8][256];
-uint8_t rowOfTopByte[256];  // the row of table[0] whose top byte is the index
 bool tableReady = false;
 
 void BuildTables() {
@@ -47,7 +44,6 @@ void BuildTables() {
       table[k][i] = table[0][c & 0xFF] ^ (c >> 8);
     }
   }
-  for (uint32_t i = 0; i < 256; ++i) rowOfTopByte[table[0][i] >> 24] = static_cast<uint8_t>(i);
   tableReady = true;
 }
 
@@ -133,15 +129,4 @@ uint32_t ContinueCrc(uint32_t crc, const uint8_t* bytes, uint32_t count) {
 
 void UpdateCrc(const uint8_t* bytes, uint32_t count) {
   Engine.RunningCrc = ContinueCrc(Engine.RunningCrc, bytes, count);
-}
-
-uint32_t RemoveCrcTail(uint32_t crc, const uint8_t* bytes, uint32_t count) {
-  if (!tableReady) BuildTables();
-  // A step is crc' = table[0][(crc ^ b) & 0xFF] ^ (crc >> 8), whose top byte
-  // comes from the table alone.
-  while (count-- > 0) {
-    const uint8_t row = rowOfTopByte[crc >> 24];
-    crc = (crc ^ table[0][row]) << 8 | static_cast<uint8_t>(row ^ bytes[count]);
-  }
-  return crc;
 }

@@ -50,10 +50,18 @@ const char* FileNamePart(const char* path) {
   return name;
 }
 
-void ShowProgress(uint16_t count, uint16_t total) {
+// Shows the share of entries reached when it differs from the one shown
+// last (`shown`, kNothingShown before the first entry): the text changes a
+// hundred times at most, whatever the number of entries.
+constexpr uint32_t kNothingShown = 0xFFFFFFFF;
+
+void ShowProgress(uint16_t count, uint16_t total, uint32_t& shown) {
+  const uint32_t percent = EntryPercentage(count, total);
+  if (percent == shown) return;
+  shown = percent;
   Text text = {};
   Append(text, "Extracting, ");
-  AppendNumber(text, EntryPercentage(count, total));
+  AppendNumber(text, percent);
   Append(text, "% complete");
   SetStatusText(ExtractionTextControl, text.chars);
 }
@@ -68,8 +76,10 @@ void ShowResult(ExtractResult result, const DirectoryEntry& entry) {
       Append(text, "CRC-Error!");
       break;
     case ExtractResult::WriteFailed:
+    case ExtractResult::DiskFull:
       Append(text, "Write error! on ");
       Append(text, entry.Name);
+      if (result == ExtractResult::DiskFull) Append(text, " (the disk is full)");
       break;
     case ExtractResult::ReadFailed:
       Append(text, "Read error!");
@@ -101,15 +111,16 @@ bool StopsTheWalk(ExtractResult result) {
 // Extracts one directory entry below the target. Names that would leave the
 // target, cannot be converted, were cut, or make too long a path are refused
 // as write errors, and so is a path on which a link lies below the target
-// (the target itself may be one: the user chose it); Zip64 sizes or offsets
-// beyond the engine's as not supported.
-ExtractResult ExtractDirectoryEntry(FileHandle archive, const char* target,
+// (the target itself may be one: the user chose it), unless the target is
+// fresh (see ExtractOpenArchive); Zip64 sizes or offsets beyond the
+// engine's as not supported.
+ExtractResult ExtractDirectoryEntry(FileHandle archive, const char* target, bool freshTarget,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
   if (entry.NameRefused || !StaysInsideTarget(entry.Name) ||
       !JoinOutputPath(target, entry.Name, path) ||
-      LinkOnPath(path, static_cast<uint32_t>(strlen(target)))) {
+      (!freshTarget && LinkOnPath(path, static_cast<uint32_t>(strlen(target))))) {
     return ExtractResult::WriteFailed;
   }
   // An existing file loses read-only, hidden and system so that it can be
@@ -138,21 +149,20 @@ int ShowEngineMessage(const char* text, uint32_t buttons) {
   return ShowMessageBox(text, "Installer", buttons);
 }
 
-void ExtractArchive(const char* archivePath, const char* targetDirectory) {
-  // Entry extraction moves the current directory into each entry's
-  // directories, so relative paths are resolved once, here, against the
-  // directory the call began in (an empty target stands for it). A path whose
-  // absolute form does not fit is used as given: a target that long refuses
-  // every entry as too long anyway.
-  char archive[kResolvedPathSize];
-  if (AbsolutePath(archivePath, archive, sizeof archive)) archivePath = archive;
+namespace {
+
+// The directory a run extracts into, in its absolute form with a trailing
+// backslash, in `target`. Entry extraction moves the current directory into
+// each entry's directories, so a relative directory is resolved once, here,
+// against the directory the call began in (an empty one stands for it). A
+// directory whose absolute form does not fit is used as given: a target that
+// long refuses every entry as too long anyway.
+void ResolveTarget(const char* targetDirectory, char (&target)[kMaxOutputPath + 3]) {
   char resolvedTarget[kResolvedPathSize];
   if (AbsolutePath(targetDirectory[0] != '\0' ? targetDirectory : ".", resolvedTarget,
                    sizeof resolvedTarget)) {
     targetDirectory = resolvedTarget;
   }
-
-  char target[kMaxOutputPath + 3];
   size_t length = strlen(targetDirectory);
   if (length > kMaxOutputPath) length = kMaxOutputPath + 1;  // every join is then too long
   memcpy(target, targetDirectory, length);
@@ -161,43 +171,58 @@ void ExtractArchive(const char* archivePath, const char* targetDirectory) {
     target[length++] = '\\';
     target[length] = '\0';
   }
+}
 
+}  // namespace
+
+bool ExtractArchive(const char* archivePath, const char* targetDirectory) {
   if (!FileExists(archivePath)) {
     Text text = {};
     Append(text, "The specified file, ");
     Append(text, FileNamePart(archivePath));
     Append(text, " is not found or not a ZIP file!");
     ShowEngineMessage(text.chars, kMbOk);
-    return;
+    return false;
   }
-
   // One open of the archive serves every entry (kNoFile makes the first
   // entry a read error, as a failed open per entry did).
-  const FileHandle archiveFile = OpenForReading(archivePath);
+  const FileHandle archive = OpenForReading(archivePath);
+  const bool complete = ExtractOpenArchive(archive, targetDirectory, false);
+  CloseFile(archive);
+  return complete;
+}
+
+bool ExtractOpenArchive(FileHandle archive, const char* targetDirectory, bool freshTarget) {
+  char target[kMaxOutputPath + 3];
+  ResolveTarget(targetDirectory, target);
+
   DirectoryReader reader;
   uint16_t total = 0;
-  DirectoryResult r = OpenDirectory(archivePath, reader, total);
+  DirectoryResult r = OpenDirectory(archive, reader, total);
   uint16_t count = 0;
-  bool stopped = false;
+  uint32_t shown = kNothingShown;
+  bool complete = true;
   while (r == DirectoryResult::EntryReady) {
     ++count;
-    ShowProgress(count, total);
-    ExtractResult result = ExtractDirectoryEntry(archiveFile, target, reader.Entry);
+    ShowProgress(count, total, shown);
+    ExtractResult result = ExtractDirectoryEntry(archive, target, freshTarget, reader.Entry);
     ShowResult(result, reader.Entry);
+    complete = complete && result == ExtractResult::Ok;
+    // A full disk fails every entry after it: its one box says why the walk
+    // ends.
+    if (result == ExtractResult::DiskFull) break;
     if (StopsTheWalk(result)) {
-      stopped = true;
+      ShowEngineMessage("Unzipping aborted!", kMbOk);
       break;
     }
     r = NextEntry(reader);
   }
   CloseDirectory(reader);
-  CloseFile(archiveFile);
 
-  if (stopped) {
-    ShowEngineMessage("Unzipping aborted!", kMbOk);
-  } else if (r == DirectoryResult::DirectoryStructureError) {
+  if (r == DirectoryResult::DirectoryStructureError) {
     ShowEngineMessage("Error in Zip file structure!", kMbOk);
   } else if (r == DirectoryResult::DirectoryReadError) {
     ShowEngineMessage("Error reading Zipfile!", kMbOk);
   }
+  return complete && r == DirectoryResult::EndOfDirectory;
 }

@@ -12,8 +12,16 @@ extern WindowHandle ExtractionTextControl;
 
 // Extracts every entry of the archive into the target directory, showing a
 // message box (captioned "Installer") for each failure, and stops at the
-// first failure that makes going on pointless.
-void ExtractArchive(const char* archivePath, const char* targetDirectory);
+// first failure that makes going on pointless (a full disk among them).
+// True when every entry was extracted: no box was shown.
+bool ExtractArchive(const char* archivePath, const char* targetDirectory);
+
+// The same for an archive the caller holds open (and keeps open); bytes in
+// front of the archive (an installer's stub) are allowed. `freshTarget`
+// says that the target directory was made empty by this run and is held so
+// that it cannot be replaced: nothing in it existed before, so no entry's
+// path is looked at for links.
+bool ExtractOpenArchive(FileHandle archive, const char* targetDirectory, bool freshTarget);
 
 // A message box captioned "Installer" with no owner; returns the button.
 int ShowEngineMessage(const char* text, uint32_t buttons);

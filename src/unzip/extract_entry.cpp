@@ -189,10 +189,11 @@ ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t
   Engine.RunningCrc = 0xFFFFFFFF;
 
   OutputLeft = static_cast<uint32_t>(Engine.UncompressedSize);
-  OutputOverrun = false;
+  OutputTrouble = OutputFault::None;
   result = DecodeEntry(method);
   OutputLeft = kNoOutputBound;
-  if (OutputOverrun) result = ExtractResult::CrcMismatch;
+  if (OutputTrouble == OutputFault::Overrun) result = ExtractResult::CrcMismatch;
+  if (OutputTrouble == OutputFault::DiskFull) result = ExtractResult::DiskFull;
   if (result == ExtractResult::Ok && (Engine.EntryFlags & kFlagStreamed)) {
     storedCrc = ReadDescriptorCrc(method);
   }
@@ -225,7 +226,7 @@ struct SuspendedEntry {
   uint16_t windowPos;
   FileHandle output;
   uint32_t outputLeft;
-  bool outputOverrun;
+  OutputFault outputTrouble;
 };
 
 }  // namespace
@@ -248,7 +249,7 @@ ExtractResult ExtractEntryFrom(FileHandle archive, const char* outputPath, uint1
   }
   SuspendedEntry suspended;
   if (breaksStaleMark) {
-    suspended = {Engine, OutputWindow, WindowPos, OutputFile, OutputLeft, OutputOverrun};
+    suspended = {Engine, OutputWindow, WindowPos, OutputFile, OutputLeft, OutputTrouble};
   }
 
   BusyMark = true;
@@ -267,7 +268,7 @@ ExtractResult ExtractEntryFrom(FileHandle archive, const char* outputPath, uint1
     WindowPos = suspended.windowPos;
     OutputFile = suspended.output;
     OutputLeft = suspended.outputLeft;
-    OutputOverrun = suspended.outputOverrun;
+    OutputTrouble = suspended.outputTrouble;
     // This extraction used the read-ahead buffer too.
     if (Engine.Archive != kNoFile) ResumeArchive();
   } else {

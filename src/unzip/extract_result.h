@@ -13,5 +13,6 @@ enum class ExtractResult : int32_t {
   UserAborted = 5,
   UnsupportedMethod = 6,
   EncryptedEntry = 7,
+  DiskFull = 8,  // a write found the disk full: the walk ends there
   EngineBusy = -1,
 };

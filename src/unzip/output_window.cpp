@@ -10,18 +10,20 @@ uint8_t* OutputWindow = nullptr;
 uint16_t WindowPos = 0;
 FileHandle OutputFile = kNoFile;
 uint32_t OutputLeft = kNoOutputBound;
-bool OutputOverrun = false;
+OutputFault OutputTrouble = OutputFault::None;
 
 bool FlushWindow(uint32_t count) {
   if (count > kWindowSize) return false;
   if (count == 0) return true;
   if (count > OutputLeft) {
-    OutputOverrun = true;
+    OutputTrouble = OutputFault::Overrun;
     return false;
   }
   OutputLeft -= count;
   UpdateCrc(OutputWindow, count);
-  return WriteToFile(OutputFile, OutputWindow, count) == static_cast<int32_t>(count);
+  const int32_t written = WriteToFile(OutputFile, OutputWindow, count);
+  if (written == kWriteDiskFull) OutputTrouble = OutputFault::DiskFull;
+  return written == static_cast<int32_t>(count);
 }
 
 bool CopyMatch(uint32_t& pos, uint32_t source, uint32_t length) {

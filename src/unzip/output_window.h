@@ -20,13 +20,19 @@ extern FileHandle OutputFile;
 // declared uncompressed size and lifts it again afterwards (kNoOutputBound).
 extern uint32_t OutputLeft;
 constexpr uint32_t kNoOutputBound = 0xFFFFFFFF;
-// Set when a flush was refused for passing OutputLeft.
-extern bool OutputOverrun;
+// Why the last flush failed, where that matters beyond "a write error":
+// entry extraction clears it for each entry.
+enum class OutputFault : uint8_t {
+  None,
+  Overrun,   // a flush was refused for passing OutputLeft
+  DiskFull,  // the system found the disk full
+};
+extern OutputFault OutputTrouble;
 
 // Writes OutputWindow[0 .. count) to the output file and folds the same bytes
 // into the running CRC (even when the write fails). True when all were written.
-// A flush of more than OutputLeft bytes writes nothing, sets OutputOverrun and
-// fails: no decoder writes more than the header declares, however forged its
+// A flush of more than OutputLeft bytes writes nothing, sets OutputTrouble
+// to Overrun and fails: no decoder writes more than the header declares, however forged its
 // data.
 bool FlushWindow(uint32_t count);
 

@@ -1,6 +1,5 @@
-// The check of an archive before extraction: the seal's text, taking bytes
-// back out of a CRC register, and whole, damaged and unsealed archives with
-// and without the digest that carving counted.
+// The check of an archive before extraction: the seal's text, and whole,
+// damaged, cut, overlapping and unsealed archives, alone or behind a stub.
 #include "launcher/archive_check.h"
 
 #include <gtest/gtest.h>
@@ -13,21 +12,6 @@
 #include "unzip/crc32.h"
 
 namespace {
-
-uint32_t Register(const Bytes& bytes, size_t count) {
-  return ContinueCrc(0xFFFFFFFF, bytes.data(), static_cast<uint32_t>(count));
-}
-
-TEST(ArchiveCrc, BytesTakenBackOutLeaveThePrefixRegister) {
-  const Bytes data = PatternBytes(5000, 3);
-  EXPECT_EQ(~Register(data, data.size()), ReferenceCrc(data));
-  for (size_t prefix : {size_t{0}, size_t{1}, size_t{7}, size_t{4093}, size_t{4999}}) {
-    const uint32_t tail = static_cast<uint32_t>(data.size() - prefix);
-    EXPECT_EQ(RemoveCrcTail(Register(data, data.size()), data.data() + prefix, tail),
-              Register(data, prefix))
-        << prefix;
-  }
-}
 
 SealReading Read(const std::string& comment, ArchiveSeal& seal) {
   return ReadSeal(reinterpret_cast<const uint8_t*>(comment.data()),
@@ -58,60 +42,63 @@ ZipEntry File(const std::string& name, const Bytes& data) {
   return entry;
 }
 
-// Writes `bytes` as an archive and checks it, with the digest of the whole
-// file when `carved`.
-bool Sound(const Bytes& bytes, bool carved) {
+// Writes `bytes` and checks the archive that starts at `start` in them.
+bool Sound(const Bytes& bytes, uint32_t start = 0) {
   TempDir dir;
-  WriteWholeFile(dir / "uztemp.zip", bytes);
-  const CarvedDigest digest = {Register(bytes, bytes.size()), static_cast<uint32_t>(bytes.size())};
-  return IsArchiveSound((dir / "uztemp.zip").c_str(), carved ? &digest : nullptr);
+  WriteWholeFile(dir / "installer.exe", bytes);
+  const FileHandle file = OpenHeldForReading((dir.str() + "\\installer.exe").c_str());
+  uint8_t options = 0xFF;
+  const bool sound = IsArchiveSound(file, start, &options);
+  CloseFile(file);
+  EXPECT_TRUE(!sound || options == 0);
+  return sound;
 }
 
-// A two-entry archive sealed as mkinstaller seals it, then `after` appended
-// (a signature's place).
-BuiltZip Sealed(const Bytes& after = {}) {
+// A two-entry archive behind `stub`, sealed as mkinstaller seals it, then
+// `after` appended (a signature's place).
+BuiltZip Sealed(const Bytes& stub = {}, const Bytes& after = {}) {
   ZipLayout layout;
+  layout.prefix = stub;
   layout.comment = std::string(kSealTextLength, ' ');
   BuiltZip zip = BuildZip(
-      {File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(9000, 2))}, layout);
-  const uint32_t sealed = zip.endOffset + 22;
+      {File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(90000, 2))}, layout);
+  const uint32_t sealed = zip.endOffset + 22 - static_cast<uint32_t>(stub.size());
   char text[kSealTextLength + 1];
   std::snprintf(text, sizeof text, "orvane-seal crc32=%08X length=%010u",
-                ~Register(zip.bytes, sealed), sealed);
-  std::copy(text, text + kSealTextLength, zip.bytes.begin() + sealed);
+                ~ContinueCrc(0xFFFFFFFF, zip.bytes.data() + stub.size(), sealed), sealed);
+  std::copy(text, text + kSealTextLength, zip.bytes.begin() + zip.endOffset + 22);
   zip.bytes.insert(zip.bytes.end(), after.begin(), after.end());
   return zip;
 }
 
-TEST(ArchiveCheck, WholeArchivesPassWithAndWithoutTheCarvedDigest) {
-  const Bytes signature = PatternBytes(9000, 4);  // more than one read back
-  for (bool carved : {false, true}) {
-    EXPECT_TRUE(Sound(Sealed().bytes, carved));
-    EXPECT_TRUE(Sound(Sealed(signature).bytes, carved));
-    EXPECT_TRUE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}).bytes, carved));  // no seal
-  }
+TEST(ArchiveCheck, WholeArchivesPassAloneOrBehindAStub) {
+  const Bytes stub = PatternBytes(5000, 9);
+  const Bytes signature = PatternBytes(9000, 4);
+  EXPECT_TRUE(Sound(Sealed().bytes));
+  EXPECT_TRUE(Sound(Sealed({}, signature).bytes));
+  EXPECT_TRUE(Sound(Sealed(stub, signature).bytes, 5000));
+  EXPECT_TRUE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}).bytes));  // no seal
+  // The seal counts from the archive's first byte: another start is damage,
+  // and so is an entry inside the stub.
+  EXPECT_FALSE(Sound(Sealed(stub).bytes, 4999));
+  EXPECT_FALSE(Sound(Sealed(stub).bytes, 0));
+  ZipLayout behind;
+  behind.prefix = stub;
+  EXPECT_FALSE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}, behind).bytes, 5001));
 }
 
 TEST(ArchiveCheck, DamageOfTheSealedBytesOrTheSealFails) {
-  const BuiltZip zip = Sealed(PatternBytes(100, 5));
+  const BuiltZip zip = Sealed(PatternBytes(100, 3), PatternBytes(100, 5));
   const uint32_t sealAt = zip.endOffset + 22;
-  for (bool carved : {false, true}) {
-    Bytes flipped = zip.bytes;
-    flipped[zip.headerOffsets[1] + 40] ^= 0x10;  // inside the data of b/c.txt
-    EXPECT_FALSE(Sound(flipped, carved));
-    Bytes digit = zip.bytes;
-    digit[sealAt + kSealTextLength - 1] ^= 0x01;  // the length's last digit
-    EXPECT_FALSE(Sound(digit, carved));
-    digit = zip.bytes;
-    digit[sealAt + 20] = digit[sealAt + 20] == '0' ? '1' : '0';  // a CRC digit
-    EXPECT_FALSE(Sound(digit, carved));
-  }
-  // The digest must be of this very file.
-  TempDir dir;
-  WriteWholeFile(dir / "uztemp.zip", zip.bytes);
-  const CarvedDigest shorter = {Register(zip.bytes, zip.bytes.size() - 1),
-                                static_cast<uint32_t>(zip.bytes.size() - 1)};
-  EXPECT_FALSE(IsArchiveSound((dir / "uztemp.zip").c_str(), &shorter));
+  Bytes flipped = zip.bytes;
+  flipped[zip.headerOffsets[1] + 70000] ^= 0x10;  // inside the data of b/c.txt, past one chunk
+  EXPECT_FALSE(Sound(flipped, 100));
+  Bytes digit = zip.bytes;
+  digit[sealAt + kSealTextLength - 1] ^= 0x01;  // the length's last digit
+  EXPECT_FALSE(Sound(digit, 100));
+  digit = zip.bytes;
+  digit[sealAt + 20] = digit[sealAt + 20] == '0' ? '1' : '0';  // a CRC digit
+  EXPECT_FALSE(Sound(digit, 100));
 }
 
 TEST(ArchiveCheck, CutArchivesFailSealedOrNot) {
@@ -121,26 +108,50 @@ TEST(ArchiveCheck, CutArchivesFailSealedOrNot) {
   for (const BuiltZip* zip : {&sealed, &plain}) {
     for (size_t keep : {size_t{0}, size_t{40}, size_t{zip->directoryOffset + 50},
                         zip->bytes.size() - 1}) {
-      EXPECT_FALSE(Sound(Bytes(zip->bytes.begin(), zip->bytes.begin() + keep), true)) << keep;
+      EXPECT_FALSE(Sound(Bytes(zip->bytes.begin(), zip->bytes.begin() + keep))) << keep;
     }
   }
+}
+
+// Sets the local header offset of the directory's record `index` (records
+// of names of one character: 47 bytes each).
+void PointRecordAt(BuiltZip& zip, uint32_t index, uint32_t offset) {
+  const uint32_t field = zip.directoryOffset + index * 47 + 42;
+  for (int i = 0; i < 4; ++i) zip.bytes[field + i] = static_cast<uint8_t>(offset >> (8 * i));
 }
 
 TEST(ArchiveCheck, DirectoriesThatDoNotHoldTogetherFail) {
   ZipLayout more;
   more.totalGiven = true;
   more.total = 3;  // two entries are there
-  EXPECT_FALSE(Sound(BuildZip({File("a", {}), File("b", {})}, more).bytes, false));
+  EXPECT_FALSE(Sound(BuildZip({File("a", {}), File("b", {})}, more).bytes));
   ZipLayout fewer = more;
   fewer.total = 1;
-  EXPECT_FALSE(Sound(BuildZip({File("a", {}), File("b", {})}, fewer).bytes, false));
+  EXPECT_FALSE(Sound(BuildZip({File("a", {}), File("b", {})}, fewer).bytes));
 
   // A local header offset that points into the directory.
   BuiltZip zip = BuildZip({File("a", PatternBytes(50, 1))});
-  const uint32_t offsetField = zip.directoryOffset + 42;
-  zip.bytes[offsetField] = static_cast<uint8_t>(zip.directoryOffset);
-  zip.bytes[offsetField + 1] = static_cast<uint8_t>(zip.directoryOffset >> 8);
-  EXPECT_FALSE(Sound(zip.bytes, false));
+  PointRecordAt(zip, 0, zip.directoryOffset);
+  EXPECT_FALSE(Sound(zip.bytes));
+}
+
+// Records that share an entry's bytes would write them again and again: a
+// small archive could fill the disk.
+TEST(ArchiveCheck, EntriesThatShareBytesFail) {
+  const std::vector<ZipEntry> three = {File("a", PatternBytes(500, 1)),
+                                       File("b", PatternBytes(500, 2)),
+                                       File("c", PatternBytes(500, 3))};
+  BuiltZip same = BuildZip(three);
+  PointRecordAt(same, 2, same.headerOffsets[0]);  // c names a's bytes
+  EXPECT_FALSE(Sound(same.bytes));
+  BuiltZip inside = BuildZip(three);
+  PointRecordAt(inside, 1, inside.headerOffsets[0] + 100);  // b starts inside a's data
+  EXPECT_FALSE(Sound(inside.bytes));
+  // Listed out of file order but apart: sound.
+  BuiltZip swapped = BuildZip(three);
+  PointRecordAt(swapped, 0, swapped.headerOffsets[2]);
+  PointRecordAt(swapped, 2, swapped.headerOffsets[0]);
+  EXPECT_TRUE(Sound(swapped.bytes));
 }
 
 }  // namespace

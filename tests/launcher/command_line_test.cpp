@@ -130,3 +130,18 @@ TEST(CommandLine, OverlongArgumentIsReportedNotOverrun) {
 }
 
 }  // namespace
+
+namespace {
+
+// What --pass-arguments hands on: the text after the program name, as it
+// was typed, quotes and all.
+TEST(CommandLine, TailIsTheTextAfterTheProgramNameUnchanged) {
+  EXPECT_STREQ(CommandLineTail("inst.exe /S /D=x"), "/S /D=x");
+  EXPECT_STREQ(CommandLineTail("\"C:\\My Files\\inst.exe\"  \t/S \"/D=C:\\a b\" "),
+               "/S \"/D=C:\\a b\" ");
+  EXPECT_STREQ(CommandLineTail("\"C:\\x\"y\\inst.exe /q"), "/q");
+  EXPECT_STREQ(CommandLineTail("inst.exe"), "");
+  EXPECT_STREQ(CommandLineTail("inst.exe   "), "");
+}
+
+}  // namespace

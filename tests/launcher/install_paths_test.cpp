@@ -1,12 +1,11 @@
-// The working directory's name, and carving the archive out of the
-// installer copy into a fresh directory path.
+// The working directory's name and making, and directory paths.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "launcher/install_paths.h"
-#include "launcher/payload_carving.h"
+#include "launcher/directory_path.h"
 #include "../unzip/test_support.h"
 #include "support/test_files.h"
 
@@ -20,7 +19,8 @@ TEST(InstallPaths, BaseNameDropsFourCharactersAndFallsBackForDotsAndBlanks) {
                             {"abcd", "abcd"}, {"abc", "abc"}, {"x.exe", "x"}, {".exe", ".exe"},
                             {"..exe", kFallbackBaseName}, {"...exe", kFallbackBaseName},
                             {". .exe", kFallbackBaseName}, {"....", kFallbackBaseName},
-                            {"", kFallbackBaseName}}) {
+                            {"", kFallbackBaseName}, {"inst .exe", "inst"},
+                            {"inst...exe", "inst"}, {"a. b .exe", "a. b"}}) {
     PathText out;
     StubBaseName(file, out);
     EXPECT_EQ(Text(out), base) << file;
@@ -35,9 +35,11 @@ TEST(InstallPaths, BaseNameDropsFourCharactersAndFallsBackForDotsAndBlanks) {
   EXPECT_NE(Text(out), "C:\\T\\");
 }
 
-// Windows drops trailing dots and blanks from a path's components, and reads
-// "." and ".." as the directory and its parent: a component of nothing else
-// would put the working directory on the temporary directory or above it.
+// Windows drops trailing dots and blanks from a path's last component (and
+// keeps them further in), and reads "." and ".." as the directory and its
+// parent: the working directory must be one component below the temporary
+// directory that ends in neither, or the directory made and the one worked
+// in would differ.
 TEST(InstallPaths, WorkingDirectoryIsAlwaysOneRealLevelBelowTemp) {
   const std::string temp = "C:\\T\\";
   const char alphabet[] = {'.', ' ', 'a', 'e'};
@@ -55,7 +57,8 @@ TEST(InstallPaths, WorkingDirectoryIsAlwaysOneRealLevelBelowTemp) {
       ASSERT_TRUE(component.size() >= 2 && component.back() == '\\') << '"' << name << '"';
       component.pop_back();
       ASSERT_EQ(component.find('\\'), std::string::npos) << '"' << name << '"';
-      ASSERT_NE(component.find_first_not_of(". "), std::string::npos) << '"' << name << '"';
+      ASSERT_NE(component.back(), '.') << '"' << name << '"';
+      ASSERT_NE(component.back(), ' ') << '"' << name << '"';
     }
   }
 }
@@ -73,14 +76,20 @@ TEST(InstallPaths, WorkingDirectoryIsAlwaysMadeAfresh) {
   fs::create_symlink(dir / "missing", dir / "setup-4");
   PathText out;
   uint32_t number = 0;
-  ASSERT_TRUE(MakeWorkingDirectory(temp.c_str(), "C:\\dir\\setup.exe", out, &number));
+  FileHandle hold = kNoFile;
+  ASSERT_TRUE(
+      MakeWorkingDirectory(temp.c_str(), "C:\\dir\\setup.exe", nullptr, out, &number, &hold));
+  EXPECT_NE(hold, kNoFile);
+  CloseFile(hold);
   EXPECT_EQ(Text(out), temp + "setup-5\\");
   EXPECT_EQ(number, 5u);
   EXPECT_TRUE(fs::is_empty(dir / "setup-5"));
   EXPECT_EQ(ReadWholeFile(dir / "setup" / "version.dll"), ToBytes("planted"));
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "setup-4")));
 
-  ASSERT_TRUE(MakeWorkingDirectory(temp.c_str(), "C:\\dir\\other.exe", out, &number));
+  ASSERT_TRUE(
+      MakeWorkingDirectory(temp.c_str(), "C:\\dir\\other.exe", nullptr, out, &number, &hold));
+  CloseFile(hold);
   EXPECT_EQ(Text(out), temp + "other\\");
   EXPECT_EQ(number, 1u);
   PathText entry;
@@ -89,60 +98,9 @@ TEST(InstallPaths, WorkingDirectoryIsAlwaysMadeAfresh) {
   EXPECT_EQ(Text(entry), "setup-5");
 
   // A place that is free and still cannot be made: no directory above it.
-  EXPECT_FALSE(MakeWorkingDirectory((temp + "missing\\").c_str(), "setup.exe", out, &number));
+  EXPECT_FALSE(MakeWorkingDirectory((temp + "missing\\").c_str(), "setup.exe", nullptr, out,
+                                    &number, &hold));
   EXPECT_FALSE(out.tooLong);
-}
-
-class Carving : public ::testing::Test {
- protected:
-  // Windows forms for the code, host forms for the checks.
-  std::string Directory() const { return dir.str() + "\\"; }
-  std::string Source() const { return dir.str() + "\\copy.exe"; }
-  fs::path SourceFile() const { return dir / "copy.exe"; }
-  fs::path Output() const { return dir / kTemporaryArchiveName; }
-  CarveResult Carve(int32_t value) {
-    return CarvePayload(Directory().c_str(), Source().c_str(), value, digest);
-  }
-  TempDir dir;
-  CarvedDigest digest = {};
-};
-
-TEST_F(Carving, CopiesEverythingAfterTheStubByteForByte) {
-  const Bytes stub = PatternBytes(3000, 7);
-  for (size_t archiveSize : {1u, 9999u, 10000u, 10001u, 25000u}) {
-    Bytes archive = PatternBytes(archiveSize, static_cast<uint32_t>(archiveSize));
-    Bytes whole = stub;
-    whole.insert(whole.end(), archive.begin(), archive.end());
-    WriteWholeFile(SourceFile(), whole);
-    ASSERT_EQ(Carve(static_cast<int32_t>(stub.size()) + 1), CarveResult::Done);
-    EXPECT_EQ(ReadWholeFile(Output()), archive) << archiveSize;
-    EXPECT_EQ(digest.Length, archiveSize);
-    EXPECT_EQ(~digest.Crc, ReferenceCrc(archive)) << archiveSize;
-    // 1 or less copies the whole source.
-    for (int32_t value : {1, 0, -5}) {
-      ASSERT_EQ(Carve(value), CarveResult::Done);
-      EXPECT_EQ(ReadWholeFile(Output()), whole) << value;
-    }
-  }
-}
-
-TEST_F(Carving, ValuesAtOrPastTheEndReplaceTheArchiveWithAnEmptyOne) {
-  WriteWholeFile(SourceFile(), PatternBytes(500));
-  for (int32_t value : {501, 502, 100000}) {
-    WriteWholeFile(Output(), PatternBytes(20000));  // an older, longer archive
-    ASSERT_EQ(Carve(value), CarveResult::Done);
-    EXPECT_TRUE(ReadWholeFile(Output()).empty()) << value;
-  }
-}
-
-TEST_F(Carving, FailuresAreReportedAndCreateNothing) {
-  EXPECT_EQ(Carve(1), CarveResult::SourceNotOpened);
-  EXPECT_FALSE(fs::exists(Output()));
-  WriteWholeFile(SourceFile(), PatternBytes(100));
-  fs::create_directory(Output());
-  EXPECT_EQ(Carve(1), CarveResult::OutputNotCreated);
-  EXPECT_EQ(CarvePayload((dir.str() + "\\missing\\").c_str(), Source().c_str(), 1, digest),
-            CarveResult::OutputNotCreated);
 }
 
 TEST(DirectoryPath, MakesEveryMissingLevelAndLeavesTheRest) {

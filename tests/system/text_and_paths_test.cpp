@@ -13,7 +13,10 @@
 
 namespace {
 
-std::string Text(const PathText& text) { return std::string(text.chars, text.length); }
+template <uint32_t Capacity>
+std::string Text(const BoundedText<Capacity>& text) {
+  return std::string(text.chars, text.length);
+}
 
 TEST(PathText, FillsToCapacityThenMarksTooLongUntilSetAgain) {
   PathText text;
@@ -118,7 +121,7 @@ TEST_F(SystemDirectories, OneBackslashAddedAndOverlongDirectoriesReadEmpty) {
 }
 
 TEST(ProgramCommand, QuotedPathThenParametersAfterOneBlank) {
-  PathText command;
+  static CommandText command;
   BuildProgramCommand("C:\\Program Files\\Pack\\setup.exe", "", command);
   EXPECT_EQ(Text(command), "\"C:\\Program Files\\Pack\\setup.exe\"");
   BuildProgramCommand("C:\\T\\setup.exe", "/S /D=C:\\x y ", command);
@@ -126,7 +129,7 @@ TEST(ProgramCommand, QuotedPathThenParametersAfterOneBlank) {
   BuildProgramCommand(" C:\\T\\a b.exe ", "", command);  // inside the quotes nothing is trimmed
   EXPECT_EQ(Text(command), "\" C:\\T\\a b.exe \"");
   EXPECT_FALSE(command.tooLong);
-  BuildProgramCommand("C:\\T\\setup.exe", std::string(kPathTextCapacity, 'p').c_str(), command);
+  BuildProgramCommand("C:\\T\\setup.exe", std::string(kCommandTextCapacity, 'p').c_str(), command);
   EXPECT_TRUE(command.tooLong);
 }
 

@@ -74,6 +74,8 @@ TEST(CleanupGuards, OnlyDirectoriesStrictlyBelowTheBase) {
        {"C:\\WINDOWS\\Temp\\", "C:\\WINDOWS\\Temp", "C:\\WINDOWS\\Temp\\\\", "C:\\WINDOWS\\Temp\\..\\",
         "C:\\WINDOWS\\Temp\\x\\..\\..\\System32", "C:\\WINDOWS\\Temp\\./", "C:\\WINDOWS\\Temp\\. .\\",
         "C:\\WINDOWS\\Temp\\x/../..", "C:\\WINDOWS\\Temp\\a:b", "C:\\WINDOWS\\Tempx\\y\\",
+        "C:\\WINDOWS\\Temp\\x \\sub\\", "C:\\WINDOWS\\Temp\\y..\\sub", "C:\\WINDOWS\\Temp\\y.\\",
+        "C:\\WINDOWS\\Temp\\z\\w \\",
         "C:\\Users\\u\\Temp\\x\\", "D:\\WINDOWS\\Temp\\x\\", ""}) {
     EXPECT_FALSE(IsStrictlyBelow(directory, "C:\\WINDOWS\\Temp\\")) << directory;
   }

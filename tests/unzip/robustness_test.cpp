@@ -162,7 +162,7 @@ class Sweep {
     setrlimit(RLIMIT_FSIZE, &limit);
     ClearRecordedBoxes();
     alarm(60);
-    ExtractArchive(zip.c_str(), target.c_str());
+    const bool complete = ExtractArchive(zip.c_str(), target.c_str());
     alarm(0);
     setrlimit(RLIMIT_FSIZE, &savedLimit_);
 
@@ -170,16 +170,16 @@ class Sweep {
     filesLeft_ = 0;
     if (OpenDescriptors() != descriptors) faults += " descriptor left open;";
     if (fileSizeLimitHit) faults += " a file grew past the bound;";
+    // The status text changes at most once per entry.
     const int records = static_cast<int>(archive.size() / 46 + 1);
-    const int pumps = counts_.entries * static_cast<int>(archive.size() / 2048 + 6) + 16;
+    const int pumps = records * static_cast<int>(archive.size() / 2048 + 6) + 16;
     if (counts_.entries > records) faults += " more entries than records fit;";
     if (counts_.pumps > pumps) faults += " " + std::to_string(counts_.pumps) + " pumps;";
-    if (RecordedBoxCount() > counts_.entries + 1) faults += " more boxes than entries reached;";
+    if (RecordedBoxCount() > records + 1) faults += " more boxes than entries reached;";
     if (cut && RecordedBoxCount() == 0) faults += " cut archive without a box;";
-    // A walk that ends early must say so.
-    if (RecordedBoxCount() == 0 && counts_.entries < static_cast<int>(sample.entries.size())) {
-      faults += " entries lost without a box;";
-    }
+    // A walk that ends early must say so, and only a walk without a box is
+    // complete.
+    if (complete != (RecordedBoxCount() == 0)) faults += " complete and boxes disagree;";
     for (auto& e : fs::recursive_directory_iterator(dir_.path())) {
       const fs::path& p = e.path();
       if (p == zip || p == out || p == target) continue;

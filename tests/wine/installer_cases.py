@@ -11,6 +11,7 @@ library only.
 
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -20,7 +21,7 @@ from pathlib import Path
 from winebench import Bench, read_probe_report
 
 ENVIRONMENT_KEY = "HKCU\\Environment"
-RUN_ONCE_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+RUN_ONCE_KEY = "HKCU\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 UNINSTALL_KEY = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\orvane_stub"
 
 
@@ -71,15 +72,17 @@ class InstallerCase(unittest.TestCase):
         archive.write_bytes(data)
         return archive
 
-    def make_installer(self, name, entries, setup=None, corrupt=(), install_dir=None):
+    def make_installer(self, name, entries, setup=None, corrupt=(), install_dir=None, stub=None):
         """The installer `name` in the work directory, with the archive of
-        make_archive appended; `setup` and `install_dir` fill those fields."""
-        return self.installer_of(name, self.make_archive(entries, corrupt), setup, install_dir)
+        make_archive appended; `setup` and `install_dir` fill those fields;
+        `stub` replaces the deliverable."""
+        return self.installer_of(name, self.make_archive(entries, corrupt), setup, install_dir, stub)
 
-    def installer_of(self, name, archive, setup=None, install_dir=None):
+    def installer_of(self, name, archive, setup=None, install_dir=None, stub=None):
         """The installer `name` in the work directory, with `archive` appended."""
         installer = self.work / name
-        command = [self.mkinstaller, "--stub", str(self.stub), "--archive", str(archive), "-o", str(installer)]
+        command = [self.mkinstaller, "--stub", str(stub or self.stub), "--archive", str(archive),
+                   "-o", str(installer)]
         command += ["--setup", setup] if setup else []
         command += ["--install-dir", install_dir] if install_dir else []
         subprocess.run(command, check=True)
@@ -93,6 +96,17 @@ class InstallerCase(unittest.TestCase):
                 if directory.is_dir() else "no such directory"
             self.fail(f"the setup program did not run in {directory}; it holds {found}")
         return read_probe_report(directory)
+
+    def stub_part(self, installer):
+        """The stub's bytes of `installer` (a plain one: no resources rebuilt)
+        as the uninstaller copy holds them: without the checksum and the
+        certificate table's entry of its headers."""
+        stub = bytearray(installer.read_bytes()[:self.stub.stat().st_size])
+        optional = struct.unpack_from("<I", stub, 0x3C)[0] + 24
+        entry = optional + (128 if struct.unpack_from("<H", stub, optional)[0] == 0x10B else 144) + 32
+        stub[optional + 64:optional + 68] = bytes(4)
+        stub[entry:entry + 8] = bytes(8)
+        return bytes(stub)
 
     def removal_command(self, temp_windows, directory_windows):
         return ("REG_SZ", f'"{temp_windows}orvane_r.exe" REMOVE "{directory_windows}"')

@@ -70,7 +70,7 @@ class Installer(InstallerCase):
         extracted = {p.relative_to(working).as_posix() for p in working.rglob("*")}
         self.assertEqual(extracted - {"probe-report.txt"},
                          set(entries) | {"bin", "docs", "docs/a", "docs/a/b", "docs/a/b/c"})
-        self.assertEqual((temp / "orvane_r.exe").read_bytes(), installer.read_bytes())
+        self.assertEqual((temp / "orvane_r.exe").read_bytes(), self.stub_part(installer))
         self.assertEqual(sorted(p.name for p in temp.iterdir()), ["mysetup", "orvane_r.exe"])
         self.assert_registered(temp_windows, "mysetup", working_windows)
 
@@ -82,16 +82,16 @@ class Installer(InstallerCase):
         temp, temp_windows = self.use_temp("e2e-view")
         installer = self.make_installer("narrow.exe", {"SETUP.EXE": self.probe})
         wide_view = Bench.from_environment(64)
-        wow64_run_once = RUN_ONCE_KEY.replace("SOFTWARE", "SOFTWARE\\Wow6432Node")
-        wide_view.reg_delete(wow64_run_once, "narrow")
-        self.addCleanup(wide_view.reg_delete, wow64_run_once, "narrow")
+        wow64_uninstall = UNINSTALL_KEY.replace("SOFTWARE", "SOFTWARE\\Wow6432Node")
+        wide_view.reg_delete(wow64_uninstall)
+        wide_view.reg_delete(UNINSTALL_KEY)
         result = self.bench.run(installer)
         self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
         self.probe_report(temp / "narrow")
-        expected = self.removal_command(temp_windows, f"{temp_windows}narrow\\")
-        self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, "narrow"), expected)
-        self.assertEqual(wide_view.reg_query(wow64_run_once, "narrow"), expected)
-        self.assertIsNone(wide_view.reg_query(RUN_ONCE_KEY, "narrow"))
+        expected = ("REG_SZ", f'"{temp_windows}orvane_r.exe" VREMOVE')
+        self.assertEqual(self.bench.reg_query(UNINSTALL_KEY, "UninstallString"), expected)
+        self.assertEqual(wide_view.reg_query(wow64_uninstall, "UninstallString"), expected)
+        self.assertIsNone(wide_view.reg_query(UNINSTALL_KEY, "UninstallString"))
 
     def test_names_beyond_ascii_reach_the_setup_program(self):
         temp, temp_windows = self.use_temp("e2e-names")
@@ -185,14 +185,17 @@ class Installer(InstallerCase):
         self.assertFalse((self.user_temp / "probe-report.txt").exists())
         self.assert_registered(temp_windows, "v", f"{temp_windows}v\\")
 
-    def test_crc_errors_are_shown_and_the_run_goes_on(self):
+    def test_crc_errors_end_the_run_without_a_trace(self):
+        # Every entry is tried, each damaged one with its box; then nothing is
+        # registered or started, the working directory goes, and the exit
+        # code says that the extraction failed.
         temp, temp_windows = self.use_temp("e2e-crc")
         entries = {"SETUP.EXE": self.probe, "one.txt": b"one" * 1000, "two.txt": b"two" * 1000,
                    "three.txt": b"three" * 1000}
         installer = self.make_installer("crc.exe", entries, corrupt=("one.txt", "three.txt"))
         self.bench.reg_delete(RUN_ONCE_KEY, "crc")
         result = self.bench.run(installer, answers=["OK", "OK"])
-        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual(result.exit_code, 1603, result.transcript)
         self.assertEqual([(b.caption, b.text) for b in result.boxes],
                          [("Installer", "CRC-Error!")] * 2, result.transcript)
 
@@ -212,11 +215,8 @@ class Installer(InstallerCase):
                 self.assertEqual((line.rect.x, line.rect.y, line.rect.width, line.rect.height),
                                  (15, 10, 250, 20))
 
-        working = temp / "crc"
-        self.probe_report(working)
-        self.assertEqual(sorted(p.name for p in working.iterdir()),
-                         ["SETUP.EXE", "probe-report.txt", "two.txt"])
-        self.assert_registered(temp_windows, "crc", f"{temp_windows}crc\\")
+        self.assertEqual(list(temp.iterdir()), [])
+        self.assertIsNone(self.bench.reg_query(RUN_ONCE_KEY, "crc"))
 
     def test_status_windows_are_scaled_to_the_screen_dpi(self):
         # 192 DPI: twice the 96-DPI sizes, still centred on the 1024x768
@@ -228,7 +228,7 @@ class Installer(InstallerCase):
         installer = self.make_installer("dpi.exe", {"SETUP.EXE": self.probe, "bad.txt": b"x" * 999},
                                         corrupt=("bad.txt",))
         result = self.bench.run(installer, answers=["OK"])
-        self.assertEqual(result.exit_code, 0, result.transcript)
+        self.assertEqual(result.exit_code, 1603, result.transcript)
         window = [w for w in result.boxes[0].status_windows if w.visible][0]
         self.assertEqual((window.rect.x, window.rect.y, window.rect.width, window.rect.height),
                          (262, 334, 500, 150), result.transcript)
@@ -236,43 +236,43 @@ class Installer(InstallerCase):
         self.assertEqual((line.x, line.y, line.width, line.height), (30, 20, 500, 40))
 
     def test_registration_lands_for_the_user_where_the_machine_refuses_it(self):
-        # A standard user may not write under HKLM: the same values then go
-        # under HKCU. Where HKLM takes them, HKCU gets nothing.
+        # A standard user may not write under HKLM: the uninstall entry then
+        # goes under HKCU; where HKLM takes it, HKCU gets nothing. The
+        # run-once removal always goes under HKCU: it starts a program in the
+        # user's temporary directory, which HKLM would start with an
+        # administrator's rights.
         deny = "D:(D;CI;0x6;;;WD)(A;CI;KA;;;WD)"
-        machine_keys = [key.partition("\\")[2] for key in (RUN_ONCE_KEY, UNINSTALL_KEY)]
+        machine_run_once = RUN_ONCE_KEY.replace("HKCU", "HKLM", 1)
+        user_uninstall = UNINSTALL_KEY.replace("HKLM", "HKCU", 1)
         for refused in (True, False):
             with self.subTest(machine_refuses=refused):
                 temp, temp_windows = self.use_temp(f"e2e-user-{refused}")
-                to_user = {key: key.replace("HKLM", "HKCU", 1) for key in (RUN_ONCE_KEY, UNINSTALL_KEY)}
-                for key in (RUN_ONCE_KEY, to_user[RUN_ONCE_KEY]):
+                for key in (RUN_ONCE_KEY, machine_run_once):
                     self.bench.reg_delete(key, "peruser")
                     self.addCleanup(self.bench.reg_delete, key, "peruser")
-                for key in (UNINSTALL_KEY, to_user[UNINSTALL_KEY]):
+                for key in (UNINSTALL_KEY, user_uninstall):
                     self.bench.reg_delete(key)
                 installer = self.make_installer("peruser.exe", {"SETUP.EXE": self.probe})
+                machine_key = UNINSTALL_KEY.partition("\\")[2]
                 if refused:
                     # The lock makes the uninstall key, empty, in both views;
                     # it goes after.
                     self.addCleanup(self.bench.reg_delete, UNINSTALL_KEY)
                     self.addCleanup(Bench.from_environment(64).reg_delete, UNINSTALL_KEY)
-                    for key in machine_keys:
-                        self.bench.lock_registry_key(key, deny)
-                        self.addCleanup(self.bench.lock_registry_key, key, "D:(A;CI;KA;;;WD)")
+                    self.bench.lock_registry_key(machine_key, deny)
+                    self.addCleanup(self.bench.lock_registry_key, machine_key, "D:(A;CI;KA;;;WD)")
                 result = self.bench.run(installer)
                 self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
                 self.probe_report(temp / "peruser")
-                for key in machine_keys:
-                    self.bench.lock_registry_key(key, "D:(A;CI;KA;;;WD)")
-                written = {key: to_user[key] if refused else key for key in to_user}
-                empty = {key: key if refused else to_user[key] for key in to_user}
-                self.assertEqual(self.bench.reg_query(written[RUN_ONCE_KEY], "peruser"),
+                self.bench.lock_registry_key(machine_key, "D:(A;CI;KA;;;WD)")
+                written, empty = (user_uninstall, UNINSTALL_KEY) if refused else (UNINSTALL_KEY, user_uninstall)
+                self.assertEqual(self.bench.reg_query(RUN_ONCE_KEY, "peruser"),
                                  self.removal_command(temp_windows, f"{temp_windows}peruser\\"))
-                self.assertEqual(self.bench.reg_query(written[UNINSTALL_KEY], "DisplayName"),
-                                 ("REG_SZ", "Orvane Stub"))
-                self.assertEqual(self.bench.reg_query(written[UNINSTALL_KEY], "UninstallString"),
+                self.assertIsNone(self.bench.reg_query(machine_run_once, "peruser"))
+                self.assertEqual(self.bench.reg_query(written, "DisplayName"), ("REG_SZ", "Orvane Stub"))
+                self.assertEqual(self.bench.reg_query(written, "UninstallString"),
                                  ("REG_SZ", f'"{temp_windows}orvane_r.exe" VREMOVE'))
-                self.assertIsNone(self.bench.reg_query(empty[RUN_ONCE_KEY], "peruser"))
-                self.assertIsNone(self.bench.reg_query(empty[UNINSTALL_KEY], "DisplayName"))
+                self.assertIsNone(self.bench.reg_query(empty, "DisplayName"))
 
     def test_without_temp_value_the_system_temporary_directory_is_used(self):
         # Never a working directory relative to the current one.
@@ -319,7 +319,7 @@ class Installer(InstallerCase):
         working = temp / "fresh-3"
         self.probe_report(working)
         self.assertEqual({p for p in snapshot(temp) if not p[0].startswith("fresh-3")} -
-                         {("orvane_r.exe", installer.stat().st_size)}, before)
+                         {("orvane_r.exe", self.stub.stat().st_size)}, before)
         self.assertEqual(snapshot(outside), {("victim.txt", len(b"not the installer's"))})
         self.assertEqual({p.relative_to(working).as_posix() for p in working.rglob("*")},
                          set(entries) | {"sub", "sublink", "probe-report.txt"})

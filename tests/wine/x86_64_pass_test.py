@@ -1,6 +1,6 @@
 """The x86_64 build of the stub, kept honest by one short pass beside the
 32-bit deliverable that the other Wine tests run: a complete installation,
-whose HKLM entries land in the 64-bit registry view, and a "123 RD"
+whose HKLM entry lands in the 64-bit registry view, and a "123 RD"
 extraction.
 
 Run by ctest inside the bench fixture (ORVANE_BENCH_DIR, ORVANE_WIN64_DIR,
@@ -9,8 +9,8 @@ ORVANE_WIN32_DIR and ORVANE_MKINSTALLER set). Standard library only.
 
 import unittest
 
-from installer_cases import RUN_ONCE_KEY, InstallerCase
-from winebench import Bench, run_tests, windows_path
+from installer_cases import RUN_ONCE_KEY, UNINSTALL_KEY, InstallerCase
+from winebench import run_tests, windows_path
 
 class X86_64Stub(InstallerCase):
     width = 64
@@ -21,6 +21,8 @@ class X86_64Stub(InstallerCase):
         installer = self.make_installer("wide.exe", entries)
         self.bench.reg_delete(RUN_ONCE_KEY, "wide")
         self.addCleanup(self.bench.reg_delete, RUN_ONCE_KEY, "wide")
+        wow64_uninstall = UNINSTALL_KEY.replace("SOFTWARE", "SOFTWARE\\Wow6432Node")
+        self.bench.reg_delete(wow64_uninstall)
 
         result = self.bench.run(installer)
         self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
@@ -28,8 +30,7 @@ class X86_64Stub(InstallerCase):
         self.assertEqual((working / "sub" / "data.bin").read_bytes(), entries["sub/data.bin"])
         self.assertEqual(self.probe_report(working)["program"], f"{temp_windows}wide\\SETUP.EXE")
         self.assert_registered(temp_windows, "wide", f"{temp_windows}wide\\")
-        if not self.bench.without_32_bit():
-            self.assertIsNone(Bench.from_environment(32).reg_query(RUN_ONCE_KEY, "wide"))
+        self.assertIsNone(self.bench.reg_query(wow64_uninstall, "DisplayName"))
 
     def test_extracts_beside_with_rd(self):
         out = self.work / "Out"

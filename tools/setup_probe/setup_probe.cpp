@@ -9,6 +9,11 @@
 //
 // Lines end in CR LF. The report is written as "probe-report.tmp" and then
 // renamed over the old report, so a test polling for it never reads half.
+// Three environment variables make it a long-running program with an exit
+// code of its own, as deployment tools meet them: SETUP_PROBE_SLEEP (ms to
+// wait before the report), SETUP_PROBE_EXIT (the exit code, when the report
+// was written) and SETUP_PROBE_REPORT (the directory that gets the report,
+// with its backslash, instead of the module's).
 // It calls kernel32 only; numbers are formatted by hand rather than through
 // user32's wsprintfA.
 #include <windows.h>
@@ -43,16 +48,31 @@ bool WriteLine(HANDLE file, const char* key, const char* value) {
   return Write(file, key) && Write(file, "=") && Write(file, value) && Write(file, "\r\n");
 }
 
-// gReport and gTemporary: the report's names beside the module.
+// The decimal value of the environment variable `name`, or `otherwise`.
+DWORD NumberFrom(const char* name, DWORD otherwise) {
+  char text[16];
+  DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  if (length == 0 || length >= sizeof text) return otherwise;
+  DWORD value = 0;
+  for (const char* c = text; *c >= '0' && *c <= '9'; ++c) value = value * 10 + (*c - '0');
+  return value;
+}
+
+// gReport and gTemporary: the report's names beside the module, or in
+// SETUP_PROBE_REPORT.
 bool NameReport() {
   DWORD length = GetModuleFileNameA(nullptr, gModule, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  lstrcpyA(gReport, gModule);
-  char* name = gReport;
-  for (char* p = gReport; *p; ++p) {
-    if (*p == '\\' || *p == '/') name = p + 1;
+  length = GetEnvironmentVariableA("SETUP_PROBE_REPORT", gReport, MAX_PATH);
+  if (length >= MAX_PATH) return false;
+  if (length == 0) {
+    lstrcpyA(gReport, gModule);
+    char* name = gReport;
+    for (char* p = gReport; *p; ++p) {
+      if (*p == '\\' || *p == '/') name = p + 1;
+    }
+    *name = '\0';
   }
-  *name = '\0';
   lstrcpyA(gTemporary, gReport);
   lstrcatA(gReport, "probe-report.txt");
   lstrcatA(gTemporary, "probe-report.tmp");
@@ -63,6 +83,7 @@ bool NameReport() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!NameReport()) return 1;
+  Sleep(NumberFrom("SETUP_PROBE_SLEEP", 0));
   DWORD length = GetCurrentDirectoryA(MAX_PATH, gDirectory);
   if (length == 0 || length >= MAX_PATH) return 1;
   OSVERSIONINFOA version = {};
@@ -83,5 +104,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                  WriteLine(file, "directory", gDirectory) &&
                  WriteLine(file, "version", versionText);
   if (!CloseHandle(file) || !written) return 1;
-  return MoveFileExA(gTemporary, gReport, MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+  if (!MoveFileExA(gTemporary, gReport, MOVEFILE_REPLACE_EXISTING)) return 1;
+  return static_cast<int>(NumberFrom("SETUP_PROBE_EXIT", 0));
 }

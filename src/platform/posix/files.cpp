@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/host_controls.h"
 #include "platform/posix/host_path.h"
 
 namespace {
@@ -30,6 +31,17 @@ FileHandle OpenExisting(const char* path, int flags) {
 }  // namespace
 
 FileHandle OpenForReading(const char* path) { return OpenExisting(path, O_RDONLY); }
+
+// The host has no sharing modes: a plain read-only open.
+FileHandle OpenHeldForReading(const char* path) { return OpenExisting(path, O_RDONLY); }
+
+FileHandle CreateNewFile(const char* path) {
+  char host[kHostPathSize];
+  if (!ToHostPath(path, host)) return kNoFile;
+  // O_EXCL refuses any name that exists, a dangling link included.
+  const int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  return fd < 0 ? kNoFile : fd;
+}
 
 
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
@@ -63,12 +75,25 @@ int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count) {
   return static_cast<int32_t>(done);
 }
 
+namespace {
+
+int64_t writeRoom = -1;  // bytes that may still be written; -1: no limit
+
+}  // namespace
+
+void LimitHostWrites(int64_t bytes) { writeRoom = bytes; }
+
 int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count) {
+  if (writeRoom >= 0) {
+    if (count > writeRoom) return kWriteDiskFull;
+    writeRoom -= count;
+  }
   const uint8_t* at = static_cast<const uint8_t*>(buffer);
   uint32_t done = 0;
   while (done < count) {
     ssize_t put = write(static_cast<int>(file), at + done, count - done);
     if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && (errno == ENOSPC || errno == EDQUOT)) return kWriteDiskFull;
     if (put <= 0) return -1;
     done += static_cast<uint32_t>(put);
   }

@@ -4,8 +4,8 @@
 // (and answered OK), the status text goes to an observer, the abort key is
 // "held down" when a test says so, the tick count can be frozen at a chosen
 // value, the Windows and System directories are whatever a test sets, a
-// test can stand in a two-byte ANSI code page, and the message pump runs a
-// hook, so that a test can call back into the engine from where a window
+// test can stand in a two-byte ANSI code page or a disk that fills up, and
+// the message pump runs a hook, so that a test can call back into the engine from where a window
 // procedure would run.
 #pragma once
 
@@ -49,6 +49,10 @@ void SetHostCodePage932(bool on);
 // While on, CarrylessMultiplyUsable answers false whatever the processor
 // has, so that the CRC takes its table path.
 void RefuseCarrylessMultiply(bool refuse);
+
+// A disk with room for `bytes` more bytes: a write that does not fit writes
+// nothing and reports the disk full. -1 lifts the limit.
+void LimitHostWrites(int64_t bytes);
 
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);

@@ -6,6 +6,8 @@
 // Deleting a read-only file is refused, as Windows refuses it, also when the
 // tests run as root.
 #include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -119,6 +121,28 @@ bool ChangeDirectory(const char* path) {
 bool MakeDirectory(const char* path) {
   char host[kHostPathSize];
   return ToHostPath(path, host) && mkdir(host, 0777) == 0;
+}
+
+// The host has no sharing modes: the hold is an open descriptor of what was
+// made, and the security is Windows's alone.
+bool MakeHeldDirectory(const char* path, const void*, FileHandle* hold) {
+  *hold = kNoFile;
+  char host[kHostPathSize];
+  if (!ToHostPath(path, host) || mkdir(host, 0777) != 0) return false;
+  const int fd = open(host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  *hold = fd < 0 ? kNoFile : fd;
+  return true;
+}
+
+// rename(2) replaces a link itself; a read-only file is refused, as Windows
+// refuses it, also when the tests run as root.
+bool ReplacePath(const char* from, const char* to) {
+  char hostFrom[kHostPathSize];
+  char hostTo[kHostPathSize];
+  if (!ToHostPath(from, hostFrom) || !ToHostPath(to, hostTo)) return false;
+  const uint32_t existing = HostAttributes(hostTo);
+  return (existing == kNoAttributes || (existing & kAttrReadOnly) == 0) &&
+         rename(hostFrom, hostTo) == 0;
 }
 
 bool RemoveDirectoryPath(const char* path) {

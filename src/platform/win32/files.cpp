@@ -15,6 +15,18 @@ static FileHandle OpenExisting(const char* path, DWORD access) {
 
 FileHandle OpenForReading(const char* path) { return OpenExisting(path, GENERIC_READ); }
 
+FileHandle OpenHeldForReading(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<FileHandle>(h);
+}
+
+FileHandle CreateNewFile(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  return reinterpret_cast<FileHandle>(h);
+}
+
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -30,7 +42,10 @@ int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count) {
 
 int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count) {
   DWORD put = 0;
-  if (!WriteFile(AsHandle(file), buffer, count, &put, nullptr)) return -1;
+  if (!WriteFile(AsHandle(file), buffer, count, &put, nullptr)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kWriteDiskFull : -1;
+  }
   return static_cast<int32_t>(put);
 }
 
