@@ -81,8 +81,9 @@ bool MakeDirectory(const char* path);
 // self-relative security descriptor for it, or null for the default. The
 // hold is kNoFile where a system cannot hold a directory (the Windows 95
 // line, which has neither links nor security): the directory is made all
-// the same. False when nothing was made, or when the name no longer leads to
-// what was made once it is held (swapped in between, or for a link).
+// the same. False when nothing was made, or when the name leads through a
+// link once the directory is held (swapped in a moment that Wine, unlike
+// Windows, leaves between making and holding).
 bool MakeHeldDirectory(const char* path, const void* security, FileHandle* hold);
 // Renames the file `from` to `to`, replacing a file there, or a link itself
 // (never what it points to); fails for a folder there, or a file that is

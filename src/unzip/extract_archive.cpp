@@ -108,31 +108,47 @@ bool StopsTheWalk(ExtractResult result) {
          result == ExtractResult::UserAborted || result == ExtractResult::EngineBusy;
 }
 
+// What the walk knows of the links below its target. Below a fresh target
+// nothing can be a link that was there before; elsewhere, the directories
+// of the last path found free of links need no second look (entries come
+// directory by directory).
+struct LinkWatch {
+  bool freshTarget;
+  uint32_t targetLength;
+  uint32_t checkedLength;  // of the last free path's directories, backslash included
+  char checked[kMaxOutputPath + 1];
+};
+
+// True when no link lies on `path` below the target (the target itself may
+// be one: the user chose it). `path` fills a buffer of kMaxOutputPath + 1
+// bytes, so the comparison with the last free path stays inside it.
+bool FreeOfLinks(const char* path, LinkWatch& watch) {
+  if (watch.freshTarget) return true;
+  uint32_t from = watch.targetLength;
+  if (watch.checkedLength > from && memcmp(path, watch.checked, watch.checkedLength) == 0) {
+    from = watch.checkedLength;
+  }
+  if (LinkOnPath(path, from)) return false;
+  watch.checkedLength = 0;
+  for (const char* c = FindSeparator(path, '\\'); c; c = FindSeparator(c + 1, '\\')) {
+    watch.checkedLength = static_cast<uint32_t>(c - path) + 1;
+  }
+  memcpy(watch.checked, path, watch.checkedLength);
+  return true;
+}
+
 // Extracts one directory entry below the target. Names that would leave the
 // target, cannot be converted, were cut, or make too long a path are refused
-// as write errors, and so is a path on which a link lies below the target
-// (the target itself may be one: the user chose it), unless the target is
-// fresh (see ExtractOpenArchive); Zip64 sizes or offsets beyond the
-// engine's as not supported.
-ExtractResult ExtractDirectoryEntry(FileHandle archive, const char* target, bool freshTarget,
+// as write errors, and so is a path on which a link lies below the target;
+// Zip64 sizes or offsets beyond the engine's as not supported.
+ExtractResult ExtractDirectoryEntry(FileHandle archive, const char* target, LinkWatch& watch,
                                     const DirectoryEntry& entry) {
   if (entry.TooLarge) return ExtractResult::UnsupportedMethod;
   char path[kMaxOutputPath + 1];
   if (entry.NameRefused || !StaysInsideTarget(entry.Name) ||
-      !JoinOutputPath(target, entry.Name, path) ||
-      (!freshTarget && LinkOnPath(path, static_cast<uint32_t>(strlen(target))))) {
+      !JoinOutputPath(target, entry.Name, path) || !FreeOfLinks(path, watch)) {
     return ExtractResult::WriteFailed;
   }
-  // An existing file loses read-only, hidden and system so that it can be
-  // overwritten. One attribute query stands in for a directory search in the
-  // two common cases: no such path (nothing to do, unless the name holds a
-  // wildcard, which a search would match against other names) and a file
-  // whose only attribute is already archive (setting it changes nothing).
-  // Everything else takes the search, as before.
-  const uint32_t existing = GetPathAttributes(path);
-  const bool wildcard = strchr(path, '*') != nullptr || strchr(path, '?') != nullptr;
-  if (existing != kAttrArchive && (existing != kNoAttributes || wildcard) && FileExists(path))
-    SetPathAttributes(path, kAttrArchive);
   return ExtractEntryFrom(archive, path, entry.Attributes, kAbortKeyEscape, entry.HeaderOffset,
                           {entry.CompressedSize, entry.UncompressedSize});
 }
@@ -196,6 +212,8 @@ bool ExtractOpenArchive(FileHandle archive, const char* targetDirectory, bool fr
   char target[kMaxOutputPath + 3];
   ResolveTarget(targetDirectory, target);
 
+  static LinkWatch watch;
+  watch = {freshTarget, static_cast<uint32_t>(strlen(target)), 0, {}};
   DirectoryReader reader;
   uint16_t total = 0;
   DirectoryResult r = OpenDirectory(archive, reader, total);
@@ -205,7 +223,7 @@ bool ExtractOpenArchive(FileHandle archive, const char* targetDirectory, bool fr
   while (r == DirectoryResult::EntryReady) {
     ++count;
     ShowProgress(count, total, shown);
-    ExtractResult result = ExtractDirectoryEntry(archive, target, freshTarget, reader.Entry);
+    ExtractResult result = ExtractDirectoryEntry(archive, target, watch, reader.Entry);
     ShowResult(result, reader.Entry);
     complete = complete && result == ExtractResult::Ok;
     // A full disk fails every entry after it: its one box says why the walk

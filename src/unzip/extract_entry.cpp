@@ -177,6 +177,13 @@ ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t
     }
     OutputFile = CreateOutputFile(path, &pathMissing);
   }
+  // A file that is there already and read-only, hidden or system refuses to
+  // be replaced: it loses those attributes, and the creation is tried once
+  // more. (Asked only on failure: a lookup of a name that does not exist
+  // yet costs Wine a search through the whole directory.)
+  if (OutputFile == kNoFile && !directoryEntry && SetPathAttributes(path, kAttrArchive)) {
+    OutputFile = CreateOutputFile(path, &pathMissing);
+  }
   if (OutputFile == kNoFile) {
     CloseArchive();
     return ExtractResult::WriteFailed;
