@@ -66,7 +66,7 @@ bool SealedCrc(FileHandle file, uint32_t fileSize, uint32_t length, const Carved
 // The comment after the end record fits in the file, and a seal in it holds.
 bool CommentHolds(FileHandle file, uint32_t endRecord, const CarvedDigest* carved) {
   uint32_t fileSize = 0;
-  uint8_t record[kEndRecordSize + kSealTextLength + 1];
+  uint8_t record[kEndRecordSize + kLongestSealText + 1];
   if (!GetFileSize32(file, &fileSize) || endRecord > fileSize ||
       fileSize - endRecord < kEndRecordSize ||
       !ReadAt(file, endRecord, record, kEndRecordSize)) {
@@ -75,7 +75,8 @@ bool CommentHolds(FileHandle file, uint32_t endRecord, const CarvedDigest* carve
   const uint32_t sealedLength = endRecord + kEndRecordSize;
   const uint32_t commentLength = Little16(record + 20);
   if (fileSize - sealedLength < commentLength) return false;
-  const uint32_t shown = commentLength < kSealTextLength + 1 ? commentLength : kSealTextLength + 1;
+  const uint32_t shown =
+      commentLength < kLongestSealText + 1 ? commentLength : kLongestSealText + 1;
   ArchiveSeal seal;
   if (!ReadAt(file, sealedLength, record + kEndRecordSize, shown)) return false;
   switch (ReadSeal(record + kEndRecordSize, shown, seal)) {

@@ -39,6 +39,7 @@ TEST(ArchiveSealText, ReadsTheWholeFormAndNothingLikeIt) {
   ASSERT_EQ(Read("orvane-seal crc32=89ABCDEF length=4294967295", seal), SealReading::Read);
   EXPECT_EQ(seal.Crc, 0x89ABCDEFu);
   EXPECT_EQ(seal.Length, 4294967295u);
+  EXPECT_EQ(seal.Options, 0);
   EXPECT_EQ(Read("", seal), SealReading::None);
   EXPECT_EQ(Read("made by zip", seal), SealReading::None);
   for (const char* damaged : {"orvane-seal crc32=89abcdef length=0000000100",
@@ -49,6 +50,37 @@ TEST(ArchiveSealText, ReadsTheWholeFormAndNothingLikeIt) {
                               "orvane-seal "}) {
     EXPECT_EQ(Read(damaged, seal), SealReading::Unreadable) << damaged;
   }
+}
+
+TEST(ArchiveSealText, ReadsTheOptionsLineAndNothingLikeIt) {
+  const std::string line = "orvane-seal crc32=89ABCDEF length=0000000100";
+  const std::string longest = line + "\norvane-options v1 wait pass-arguments";
+  ASSERT_EQ(longest.size(), kLongestSealText);
+  const struct {
+    const char* options;
+    uint8_t bits;
+  } read[] = {{" wait", kOptionWait},
+              {" pass-arguments", kOptionPassArguments},
+              {" wait pass-arguments", kOptionWait | kOptionPassArguments}};
+  for (const auto& each : read) {
+    ArchiveSeal seal = {};
+    ASSERT_EQ(Read(line + "\norvane-options v1" + each.options, seal), SealReading::Read)
+        << each.options;
+    EXPECT_EQ(seal.Options, each.bits) << each.options;
+    EXPECT_EQ(seal.Length, 100u);
+  }
+  // This stub and its builder ship together: anything else is damage.
+  for (const char* damaged :
+       {"\norvane-options v2 wait", "\norvane-options v1 pass-arguments wait",
+        "\norvane-options v1 wait wait", "\norvane-options v1 wait ", "\norvane-options v1 later", "\norvane-options v1",
+        "\r\norvane-options v1 wait", "\norvane-options v1 wait\n", "\n", " wait",
+        "\norvane-options v1 wai"}) {
+    ArchiveSeal seal = {};
+    EXPECT_EQ(Read(line + damaged, seal), SealReading::Unreadable) << damaged;
+  }
+  // A comment longer than the longest seal, as a caller cuts it.
+  ArchiveSeal seal = {};
+  EXPECT_EQ(Read(longest + "x", seal), SealReading::Unreadable);
 }
 
 ZipEntry File(const std::string& name, const Bytes& data) {
@@ -68,10 +100,10 @@ bool Sound(const Bytes& bytes, bool carved) {
 }
 
 // A two-entry archive sealed as mkinstaller seals it, then `after` appended
-// (a signature's place).
-BuiltZip Sealed(const Bytes& after = {}) {
+// (a signature's place); `options`, the options line, follows the seal line.
+BuiltZip Sealed(const Bytes& after = {}, const std::string& options = "") {
   ZipLayout layout;
-  layout.comment = std::string(kSealTextLength, ' ');
+  layout.comment = std::string(kSealTextLength, ' ') + options;
   BuiltZip zip = BuildZip(
       {File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(9000, 2))}, layout);
   const uint32_t sealed = zip.endOffset + 22;
@@ -88,6 +120,9 @@ TEST(ArchiveCheck, WholeArchivesPassWithAndWithoutTheCarvedDigest) {
   for (bool carved : {false, true}) {
     EXPECT_TRUE(Sound(Sealed().bytes, carved));
     EXPECT_TRUE(Sound(Sealed(signature).bytes, carved));
+    // The longest comment: the whole of it is read.
+    EXPECT_TRUE(Sound(Sealed(signature, "\norvane-options v1 wait pass-arguments").bytes, carved));
+    EXPECT_FALSE(Sound(Sealed(signature, "\norvane-options v1 wait pass-argument!").bytes, carved));
     EXPECT_TRUE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}).bytes, carved));  // no seal
   }
 }
