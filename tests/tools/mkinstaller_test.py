@@ -754,6 +754,99 @@ class PackFolder(unittest.TestCase):
                 self.assertEqual(work.snapshot(), before)
 
 
+    def test_every_problem_of_a_folder_in_one_run_before_the_work(self):
+        tree = {"SETUP.EXE": b"MZ", "big.bin": random.Random(4).randbytes(3 << 20), "link": os.symlink,
+                "A.txt": b"", "a.txt": b"", "Case/": None, "Case/in.txt": b"", "case/": None,
+                "case/in.txt": b"", "bad?.txt": b"", "zz-locked": b"x"}
+        problems = {"'tree/link' is a symbolic link (not followed without --follow-links)",
+                    "names 'A.txt' and 'a.txt' differ only in letter case, and Windows would take them "
+                    "for one",
+                    "names 'Case/' and 'case/' differ only in letter case, and Windows would take them "
+                    "for one",
+                    "name 'bad?.txt' holds '?', which Windows does not allow in names",
+                    "cannot read file 'tree/zz-locked': Permission denied"}
+        many = {"SETUP.EXE": b"MZ", **{f"q{i:02}?": b"" for i in range(30)}}
+        cases = [
+            # (name, tree, extra args, problems)
+            ("each problem once", tree, [], problems),
+            ("twenty shown", many, [],
+             {f"name 'q{i:02}?' holds '?', which Windows does not allow in names" for i in range(20)}
+             | {"and 10 more problems (30 in all)"}),
+            ("output a folder", {"SETUP.EXE": b"MZ", "big.bin": tree["big.bin"]}, ["-o", "there"],
+             {"output 'there' is a folder"}),
+        ]
+        for name, files, extra, expected in cases:
+            with self.subTest(name):
+                work = Workspace(self, fake_stub()[0], b"")
+                make_tree(work.file("tree"), files)
+                os.mkdir(work.file("there"))
+                user = None
+                if "zz-locked" in files:
+                    if ON_WINE:  # the unreadable file cannot be staged there (WINE_CANNOT)
+                        os.remove(work.file("tree/zz-locked"))
+                        os.remove(work.file("tree/link"))
+                        expected = expected - {p for p in expected if "link" in p or "locked" in p}
+                    else:
+                        os.chmod(work.file("tree/zz-locked"), 0)
+                        if os.geteuid() == 0:  # root reads anything: run as nobody
+                            os.chmod(work.path, 0o777)
+                            user = 65534
+                before = work.snapshot()
+                # --progress: any packing would show.
+                args = from_args("--progress", *extra)
+                if extra:
+                    args = args[:4] + args[6:]
+                result = work.run(args, user=user)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(len(lines), len(set(lines)))
+                self.assertEqual({line.removeprefix("mkinstaller: ") for line in lines}, expected)
+                self.assertEqual(work.snapshot(), before)
+
+    def test_follow_links_packs_what_they_lead_to_and_refuses_a_loop(self):
+        tree = {"SETUP.EXE": b"MZ setup", "sub/": None, "sub/x.txt": b"x", "to-file": os.symlink,
+                "to-folder": os.path.isdir}
+        work = Workspace(self, fake_stub()[0], b"")
+        make_tree(work.file("tree"), tree)
+        result = work.run(from_args("--follow-links"))
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual(sorted(archive.namelist()), ["SETUP.EXE", "sub/", "sub/x.txt", "to-file",
+                                                          "to-folder/", "to-folder/x.txt"])
+            self.assertEqual(archive.read("to-file"), b"MZ setup")
+            self.assertEqual(archive.read("to-folder/x.txt"), b"x")
+        os.symlink("..", work.file("tree/sub/up"))
+        os.symlink("nothing", work.file("tree/gone"))
+        result = work.run(from_args("--follow-links", output="again.exe"))
+        self.assertEqual(result.returncode, 1)
+        lines = sorted(result.stderr.decode().splitlines())
+        self.assertEqual(lines[:2], [f"mkinstaller: 'tree/{folder}/up' is a symbolic link to a folder "
+                                     f"that holds it (a loop)" for folder in ("sub", "to-folder")])
+        self.assertTrue(lines[2].startswith("mkinstaller: cannot follow the symbolic link 'tree/gone'"),
+                        lines)
+        self.assertEqual(len(lines), 3, lines)
+        self.assertFalse(os.path.exists(work.file("again.exe")))
+
+    def test_names_beyond_ascii_go_in_as_utf8_with_their_flag(self):
+        names = ["SETUP.EXE", "café.txt", "Über/", "Über/Ärger.txt", "中文.txt"]
+        work = Workspace(self, fake_stub()[0], b"")
+        make_tree(work.file("tree"), {name: None if name.endswith("/") else name.encode() for name in names})
+        result = work.run(from_args())
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual([(i.filename, i.flag_bits & 0x800) for i in archive.infolist()],
+                             [(name, 0x800 * (not name.isascii())) for name in sorted(names)])
+            self.assertEqual(archive.read("Über/Ärger.txt"), "Über/Ärger.txt".encode())
+        # Windows takes these for one name each.
+        for first, second in [("Café/", "CAFÉ/"), ("файл.txt", "ФАЙЛ.txt"), ("ΟΔΟΣ", "οδος"),
+                              ("Žluť.txt", "žluŤ.txt")]:
+            with self.subTest(first):
+                work = Workspace(self, fake_stub()[0], b"")
+                make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", first: None if "/" in first else b"",
+                                              second: None if "/" in second else b""})
+                self.assert_refused(work.run(from_args()), 1, "differ only in letter case")
+
+
 class Inspect(unittest.TestCase):
     def installer(self, work, *extra):
         """Makes out.exe from a stub with a PE header and its fields in one
@@ -886,6 +979,78 @@ class Inspect(unittest.TestCase):
         self.assertEqual(json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)["fields"],
                          {"stub_size": f"{stub_size + 1:07}", "install_directory": "<WINDIR>\\Orvane\\",
                           "setup_command": "SETUP.EXE"})
+
+    def test_options_follow_the_seal_and_inspect_shows_them(self):
+        work = Workspace(self, b"", b"")
+        for options in ([], ["--wait"], ["--pass-arguments"], ["--pass-arguments", "--wait"]):
+            with self.subTest(options=options):
+                installer, stub_size = self.installer(work, *options)
+                words = [word for word in ("wait", "pass-arguments") if "--" + word in options]
+                line = "\norvane-options v1" + "".join(" " + word for word in words) if words else ""
+                comment = zipfile.ZipFile(io.BytesIO(installer)).comment.decode()
+                self.assertEqual(comment[44:], line)
+                sealed = len(installer) - len(comment) - stub_size
+                self.assertEqual(comment[:44], "orvane-seal crc32=%08X length=%010d" % (
+                    zlib.crc32(installer[stub_size:stub_size + sealed]), sealed))
+                code, out, err = self.inspect(work, installer)
+                self.assertEqual((code, err), (0, ""), out)
+                self.assertIn("seal: right\noptions: " + (", ".join(words) or "none") + "\n", out)
+                facts = json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)
+                self.assertEqual(facts["options"], words)
+
+    def test_setup_command_only_one_mode_can_start_is_a_warning(self):
+        work = Workspace(self, b"", b"")
+        cases = [
+            # (setup command, what the default mode starts, what the "123" mode starts, warning)
+            ("*SETUP.EXE", '"*SETUP.EXE", not in the archive', '"SETUP.EXE", in the archive',
+             "the setup command '*SETUP.EXE' starts 'SETUP.EXE' only in the \"123\" mode, which drops "
+             "what comes before a '|' and a '*'; the default mode (running the installer) reads it "
+             "whole, finds no file '*SETUP.EXE' and starts nothing"),
+            ("SETUP.EXE /x|doc\\b.txt", '"SETUP.EXE", in the archive', '"doc\\b.txt", not in the archive',
+             "the setup command 'SETUP.EXE /x|doc\\b.txt' starts 'SETUP.EXE' only in the default mode "
+             "(running the installer); the \"123\" mode drops what comes before a '|' and a '*', finds "
+             "no file 'doc\\b.txt' and starts nothing"),
+        ]
+        for setup, install, beside, warning in cases:
+            with self.subTest(setup):
+                head, _ = pe_head()
+                work.write("stub.exe", fake_stub(gap=0, head=head)[0])
+                make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", "doc/": None, "doc/a.txt": b"a"})
+                built = work.run(from_args("--setup", setup))
+                self.assertEqual((built.returncode, built.stderr.decode()),
+                                 (0, f"mkinstaller: warning: {warning}\n"))
+                code, out, err = self.inspect(work, work.read("out.exe"))
+                self.assertEqual((code, err), (0, f"mkinstaller: warning: {warning}\n"))
+                self.assertIn(f"setup program: {install}\nsetup arguments: ", out)
+                self.assertIn(f'setup program of the "123" mode: {beside}\n', out)
+                self.assertIn("consistent: yes\n", out)
+                facts = json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)
+                self.assertEqual((facts["consistent"], facts["warnings"]), (True, [warning]))
+        # A given archive's names are not read, but no Windows name holds a '*'.
+        work.write("payload.zip", zip_payload())
+        built = work.run(["--stub", "stub.exe", "--archive", "payload.zip", "--setup", "*SETUP.EXE",
+                          "-o", "out.exe"])
+        self.assertEqual(built.returncode, 0)
+        self.assertIn(b"only in the \"123\" mode", built.stderr)
+
+    def test_json_of_a_file_that_cannot_be_read_and_every_key_documented(self):
+        work = Workspace(self, b"", b"")
+        result = work.run(["--inspect", "--json", "missing.exe"])
+        self.assertEqual(result.returncode, 1)
+        facts = json.loads(result.stdout)
+        self.assertEqual((facts["consistent"], facts["file_size"], facts["seal"]), (False, None, None))
+        self.assertEqual([f"mkinstaller: {p}" for p in facts["problems"]], result.stderr.decode().splitlines())
+        self.assertIn("cannot read installer 'missing.exe'", facts["problems"][0])
+        # The README's list of the keys is the object's.
+        good, _ = self.installer(work)
+        work.write("inspected.exe", good)
+        keys = list(json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout))
+        self.assertEqual(list(facts), keys)
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md")) as f:
+            readme = f.read()
+        listed = readme[readme.index("With `--json` the same facts"):]
+        listed = listed[:listed.index("\n\n")]
+        self.assertEqual(re.findall(r"`([a-z_]+)`(?: \()?", listed)[:len(keys)], keys)
 
     def test_real_stub_packed_from_a_folder_inspects_consistent(self):
         if not WIN32_STUB or not os.path.exists(WIN32_STUB):
