@@ -1049,8 +1049,10 @@ class Inspect(unittest.TestCase):
         with open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md")) as f:
             readme = f.read()
         listed = readme[readme.index("With `--json` the same facts"):]
-        listed = listed[:listed.index("\n\n")]
-        self.assertEqual(re.findall(r"`([a-z_]+)`(?: \()?", listed)[:len(keys)], keys)
+        listed = listed[listed.index("`file_size`"):listed.index("; a fact")]
+        while "(" in listed:  # the keys inside an object's parentheses are not the object's
+            listed = re.sub(r"\([^()]*\)", "", listed)
+        self.assertEqual(re.findall(r"`([a-z_]+)`", listed), keys)
 
     def test_real_stub_packed_from_a_folder_inspects_consistent(self):
         if not WIN32_STUB or not os.path.exists(WIN32_STUB):
@@ -1191,6 +1193,21 @@ class PublisherResources(unittest.TestCase):
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertTrue(self.work.read("again.exe") == installer, "not reproducible")
 
+    def test_one_version_string_gives_both_numeric_versions(self):
+        # (version strings, fixed file and product versions as the resource holds them)
+        for given, fixed in [(["FileVersion=3.1"], (1, 3, 0, 0) * 2),
+                             (["ProductVersion=7.0.2 RC"], (0, 7, 0, 2) * 2),
+                             (["FileVersion=1.2.3.4", "ProductVersion=2.5"], (2, 1, 4, 3, 5, 2, 0, 0)),
+                             (["Comments=none"], (0,) * 8)]:
+            with self.subTest(given=given):
+                args = from_args("--setup", "My Setup.exe")
+                for each in given:
+                    args += ["--version-info", each]
+                self.assertEqual(self.work.run(args).returncode, 0)
+                version = self.wrestool("-x", "--raw", "--type=16")
+                at = version.index(struct.pack("<I", 0xFEEF04BD))
+                self.assertEqual(struct.unpack_from("<4H4H", version, at + 8), fixed)
+
     def test_inspect_shows_the_resources_and_flags_a_damaged_section(self):
         result = self.work.run(publisher_args())
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -1202,6 +1219,8 @@ class PublisherResources(unittest.TestCase):
                      'setup program: "My Setup.exe", in the archive', 'setup arguments: "/S"',
                      *(f'version {key}: "{value}"' for key, value in VERSION.items())]:
             self.assertIn(line + "\n", out)
+        resources = json.loads(self.work.run(["--inspect", "--json", "out.exe"]).stdout)["resources"]
+        self.assertEqual(resources["icon"], ["16x16", "32x32", "48x48", "256x256"])
         # The root directory's entry count made to run past the section.
         rsrc = [s for s in pe_layout(installer)[3] if s[0] == b".rsrc"][0]
         damaged = bytearray(installer)
