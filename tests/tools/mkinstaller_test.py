@@ -319,8 +319,8 @@ class MakeInstaller(unittest.TestCase):
             ("output is the icon", refused, "output is the icon file",
              standard_args()[:-2] + ["--icon", "my.ico", "--output", "my.ico"], {"my.ico": ICON}),
             # Named as given, not as the temporary file beside it.
-            ("output in a folder that is not there", refused,
-             "cannot write 'nodir/out.exe': No such file or directory", output("nodir/out.exe"), {}),
+            ("output in a folder that is not there", refused, "cannot write 'nodir/out.exe': ",
+             output("nodir/out.exe"), {}),
             ("output of no name", usage, "-o needs a file name", output(""), {}),
             ("follow-links with --archive", usage, "--follow-links needs --from",
              standard_args("--follow-links"), {}),
@@ -822,9 +822,12 @@ class PackFolder(unittest.TestCase):
         lines = sorted(result.stderr.decode().splitlines())
         self.assertEqual(lines[:2], [f"mkinstaller: 'tree/{folder}/up' is a symbolic link to a folder "
                                      f"that holds it (a loop)" for folder in ("sub", "to-folder")])
-        self.assertTrue(lines[2].startswith("mkinstaller: cannot follow the symbolic link 'tree/gone'"),
-                        lines)
-        self.assertEqual(len(lines), 3, lines)
+        if ON_WINE:  # Wine lists no link that leads nowhere
+            self.assertEqual(len(lines), 2, lines)
+        else:
+            self.assertEqual(len(lines), 3, lines)
+            self.assertTrue(lines[2].startswith("mkinstaller: cannot follow the symbolic link "
+                                                "'tree/gone'"), lines)
         self.assertFalse(os.path.exists(work.file("again.exe")))
 
     def test_names_beyond_ascii_go_in_as_utf8_with_their_flag(self):

@@ -127,9 +127,10 @@ void CheckTree(std::vector<TreeItem>& items, size_t allowance, std::vector<std::
             [](const TreeItem& a, const TreeItem& b) { return a.name < b.name; });
   std::map<std::string, const std::string*> seen;  // by WindowsNameKey
   std::set<std::string> clashing;  // keys of folders named twice, whose items clash as well
-  for (const TreeItem& item : items) {
+  for (TreeItem& item : items) {
     const std::string problem = NameProblem(item.name, allowance);
-    if (!problem.empty()) problems.push_back(problem);
+    item.refused = !problem.empty();
+    if (item.refused) problems.push_back(problem);
     const std::string key = WindowsNameKey(item.name);
     const auto [at, added] = seen.emplace(key, &item.name);
     const size_t slash = key.rfind('/');

@@ -29,7 +29,8 @@ size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDir
 // and Windows take (UTF-8 without control characters or <>:"\|?*, no
 // component ending in '.' or a blank, no DOS device name, none equal to
 // another but for letter case, joined length within 259 given `allowance`),
-// and files below the size limit. Appends every problem to `problems`.
+// and files below the size limit. Appends every problem to `problems`, and
+// marks the items whose names are refused.
 void CheckTree(std::vector<TreeItem>& items, size_t allowance, std::vector<std::string>& problems);
 
 // MS-DOS date (high half) and time (low half) of `seconds` since 1970 taken

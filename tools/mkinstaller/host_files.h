@@ -88,6 +88,7 @@ struct TreeItem {
   bool isDirectory = false;
   uint64_t size = 0;     // of a file
   int64_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
+  bool refused = false;  // its name cannot go into an installer (CheckTree)
 };
 
 // Appends everything below the folder `root` to `items`, in no particular

@@ -308,10 +308,11 @@ std::string OutputProblem(const CommandLine& line, const std::string& stubPath) 
 }
 
 // Every file of the folder opened once, so that one that cannot be read
-// is named before the work rather than after it.
+// is named before the work rather than after it; not those refused by name
+// already (Windows cannot open a name that holds a '?').
 void CheckReadable(const std::vector<TreeItem>& items, std::vector<std::string>& problems) {
   for (const TreeItem& item : items) {
-    if (item.isDirectory) continue;
+    if (item.isDirectory || item.refused) continue;
     InputFile file;
     const std::string problem = OpenInput(item.path, "file", file);
     if (!problem.empty()) problems.push_back(problem);
