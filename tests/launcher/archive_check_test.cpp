@@ -72,7 +72,8 @@ TEST(ArchiveSealText, ReadsTheOptionsLineAndNothingLikeIt) {
   // This stub and its builder ship together: anything else is damage.
   for (const char* damaged :
        {"\norvane-options v2 wait", "\norvane-options v1 pass-arguments wait",
-        "\norvane-options v1 wait wait", "\norvane-options v1 wait ", "\norvane-options v1 later", "\norvane-options v1",
+        "\norvane-options v1 wait wait", "\norvane-options v1 wait ", "\norvane-options v1 later",
+        "\norvane-options v1",
         "\r\norvane-options v1 wait", "\norvane-options v1 wait\n", "\n", " wait",
         "\norvane-options v1 wai"}) {
     ArchiveSeal seal = {};

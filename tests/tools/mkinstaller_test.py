@@ -1042,7 +1042,8 @@ class Inspect(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         facts = json.loads(result.stdout)
         self.assertEqual((facts["consistent"], facts["file_size"], facts["seal"]), (False, None, None))
-        self.assertEqual([f"mkinstaller: {p}" for p in facts["problems"]], result.stderr.decode().splitlines())
+        self.assertEqual([f"mkinstaller: {p}" for p in facts["problems"]],
+                         result.stderr.decode().splitlines())
         self.assertIn("cannot read installer 'missing.exe'", facts["problems"][0])
         # The README's list of the keys is the object's.
         good, _ = self.installer(work)

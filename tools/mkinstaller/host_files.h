@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "installer_image.h"
@@ -89,6 +90,16 @@ struct TreeItem {
   uint64_t size = 0;     // of a file
   int64_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
   bool refused = false;  // its name cannot go into an installer (CheckTree)
+};
+
+// What each system's listing keeps of a folder it has still to read: its
+// path on this machine, its entry name, and the folders above it with itself
+// last, each as its device or volume and its inode or file index, by which
+// a link that leads back up is known.
+struct PendingFolder {
+  using Id = std::pair<uint64_t, uint64_t>;
+  std::string path, name;
+  std::vector<Id> chain;
 };
 
 // Appends everything below the folder `root` to `items`, in no particular

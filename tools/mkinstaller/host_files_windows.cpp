@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
-#include <utility>
 
 namespace {
 
@@ -192,7 +191,7 @@ struct Found {
 
 // The file or folder `path` leads to, links followed, and its identity: the
 // volume and the file index. Returns the error, or 0.
-DWORD Follow(const std::string& path, Found& found, std::pair<DWORD, uint64_t>& id) {
+DWORD Follow(const std::string& path, Found& found, PendingFolder::Id& id) {
   const HANDLE handle = CreateFileW(Wide(path).c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -210,15 +209,6 @@ DWORD Follow(const std::string& path, Found& found, std::pair<DWORD, uint64_t>& 
   return 0;
 }
 
-using FolderId = std::pair<DWORD, uint64_t>;
-
-// A folder still to read: its path on this machine, its entry name, and
-// (when links are followed) the folders above it with itself last.
-struct PendingFolder {
-  std::string path, name;
-  std::vector<FolderId> chain;
-};
-
 }  // namespace
 
 void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& items,
@@ -235,7 +225,7 @@ void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& 
   PendingFolder first = {root, "", {}};
   if (followLinks) {
     Found found;
-    FolderId id;
+    PendingFolder::Id id;
     const DWORD error = Follow(root, found, id);
     if (error != 0) {
       problems.push_back(Failure("read folder", root, error));
@@ -264,7 +254,7 @@ void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& 
       Found found = {entry.dwFileAttributes,
                      uint64_t{entry.nFileSizeHigh} << 32 | entry.nFileSizeLow,
                      entry.ftLastWriteTime};
-      FolderId id;
+      PendingFolder::Id id;
       const bool isLink = found.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
       if (isLink && !followLinks) {
         problems.push_back("'" + item.path +
@@ -298,7 +288,9 @@ void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& 
       items.push_back(std::move(item));
     } while (FindNextFileW(search, &entry));
     const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) problems.push_back(Failure("read folder", folder.path, error));
+    if (error != ERROR_NO_MORE_FILES) {
+      problems.push_back(Failure("read folder", folder.path, error));
+    }
   }
 }
 

@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> InstalledStubCandidates(const std::string& ownPath) {
   const fs::path directory = HostPath(ownPath).parent_path();
-  return {(directory / "orvane_stub.exe").u8string(),
-          (directory / ".." / "share" / "orvane" / "orvane_stub.exe").lexically_normal().u8string()};
+  const fs::path shared = directory / ".." / "share" / "orvane" / "orvane_stub.exe";
+  return {(directory / "orvane_stub.exe").u8string(), shared.lexically_normal().u8string()};
 }
 
 std::string FindInstalledStub(std::string& path) {

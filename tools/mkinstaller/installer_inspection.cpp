@@ -285,7 +285,8 @@ std::vector<std::string> InspectionLines(const Inspection& facts) {
   }
   if (facts.setup) {
     const auto place = [](const SetupStart& start) {
-      return "\"" + start.program + "\", " + (start.found ? "in the archive" : "not in the archive");
+      return "\"" + start.program + "\", " +
+             (start.found ? "in the archive" : "not in the archive");
     };
     const SetupStart& install = facts.setup->install;
     const SetupStart& beside = facts.setup->beside;

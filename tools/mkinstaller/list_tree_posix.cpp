@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <utility>
 
 namespace {
 
@@ -23,14 +22,9 @@ std::string Failure(const char* action, const std::string& path) {
   return std::string("cannot ") + action + " '" + path + "': " + std::strerror(errno);
 }
 
-using FolderId = std::pair<dev_t, ino_t>;
-
-// A folder still to read: its path on this machine, its entry name, and the
-// folders above it with itself last.
-struct PendingFolder {
-  std::string path, name;
-  std::vector<FolderId> chain;
-};
+PendingFolder::Id IdOf(const struct stat& info) {
+  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
 
 }  // namespace
 
@@ -46,7 +40,7 @@ void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& 
     return;
   }
 
-  std::vector<PendingFolder> pending = {{root, "", {{info.st_dev, info.st_ino}}}};
+  std::vector<PendingFolder> pending = {{root, "", {IdOf(info)}}};
   while (!pending.empty()) {
     const PendingFolder folder = std::move(pending.back());
     pending.pop_back();
@@ -84,7 +78,7 @@ void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& 
         }
       }
       if (S_ISDIR(info.st_mode)) {
-        const FolderId id = {info.st_dev, info.st_ino};
+        const PendingFolder::Id id = IdOf(info);
         if (std::find(folder.chain.begin(), folder.chain.end(), id) != folder.chain.end()) {
           problems.push_back("'" + item.path +
                              "' is a symbolic link to a folder that holds it (a loop)");
