@@ -32,7 +32,7 @@ def skips(report: Path):
         name = case.get("name")
         output = case.findtext("system-out") or ""
         found = False
-        for test, reason in GTEST_SKIP.findall(output):
+        for reason, test in GTEST_SKIP.findall(output):
             found = True
             yield test, reason.strip().replace("\n", " ")
         for method, place, subtest, reason in UNITTEST_SKIP.findall(output):
