@@ -34,5 +34,7 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The completion file does nothing without it.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 endif()
 include(CPack)

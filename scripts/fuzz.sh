@@ -27,7 +27,7 @@ if ! cmake --build --preset fuzz -j2 >"$fuzz/logs/build.log" 2>&1; then
   cat "$fuzz/logs/build.log"
   exit 1
 fi
-python3 tests/fuzz/make_seeds.py "$fuzz/classic_zip" "$fuzz/seeds"
+python3 tests/fuzz/make_seeds.py "$fuzz/classic_zip" "$fuzz/seeds" | tee "$fuzz/logs/seeds.log"
 
 
 declare -A max_len=([archive]=1048576 [decoder]=262144)

@@ -6,6 +6,10 @@
 # Wine cases ran on the 32-bit deliverable) and on the
 # sanitizer build (unit tests only), and last fuzzes each libFuzzer target of
 # the engine for 30 seconds after its regression inputs (scripts/fuzz.sh).
+# It ends with a summary of what the run left out and why: each skipped test
+# or test case with its reason (ctest's JUnit reports, scripts/test_summary.py),
+# the 32-bit deliverable when this machine cannot run it, and the fuzz seeds
+# without the reference archives (ORVANE_CORPUS_DIR) when they are not there.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,11 +23,24 @@ for preset in win32 win64 host host-asan; do
 done
 
 status=0
+reports=("$PWD/build/host/ctest-report.xml" "$PWD/build/host-asan/ctest-report.xml")
+rm -f "${reports[@]}"
+# The reports keep every test's output whole: the skips are read from it.
+kept=(--test-output-size-passed 4000000 --test-output-size-failed 4000000)
 echo "== ctest build/host"
-ctest --test-dir build/host --output-on-failure || status=1
-python3 tests/wine/winebench.py tally build/host/wine
+ctest --test-dir build/host --output-on-failure --output-junit "${reports[0]}" "${kept[@]}" || status=1
+tally=$(python3 tests/wine/winebench.py tally build/host/wine)
+echo "$tally"
 echo "== ctest build/host-asan"
-ctest --test-dir build/host-asan --output-on-failure --label-exclude wine || status=1
+ctest --test-dir build/host-asan --output-on-failure --label-exclude wine \
+  --output-junit "${reports[1]}" "${kept[@]}" || status=1
 echo "== fuzz"
 bash scripts/fuzz.sh 30 || status=1
+
+notes=()
+while IFS= read -r line; do
+  notes+=(--note "$line")
+done < <(grep -h -e '^32-bit end-to-end cases skipped' <<<"$tally"
+         grep -h -e '^seeds: no reference archives' build/fuzz/logs/seeds.log 2>/dev/null)
+python3 scripts/test_summary.py "${reports[@]}" "${notes[@]}"
 exit "$status"

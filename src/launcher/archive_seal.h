@@ -5,9 +5,15 @@
 //
 //   orvane-seal crc32=89ABCDEF length=0000123456
 //
-// eight upper-case hexadecimal digits and ten decimal digits, 44 characters
-// in all and nothing else in the comment. Bytes after the comment (an
-// Authenticode signature) are outside the seal.
+// eight upper-case hexadecimal digits and ten decimal digits, 44 characters.
+// The publisher's options, when any was chosen, follow on a second line,
+// after one LF: the label and version, then each chosen word (at least one)
+// once and in this order, nothing after them (no line end):
+//
+//   orvane-options v1 wait pass-arguments
+//
+// Without options the comment is the seal line alone. Bytes after the
+// comment (an Authenticode signature) are outside the seal.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +25,20 @@ constexpr uint32_t kSealLengthDigits = 10;
 constexpr uint32_t kSealTextLength = sizeof kSealCrcLabel - 1 + kSealCrcDigits +
                                      sizeof kSealLengthLabel - 1 + kSealLengthDigits;
 
-// The publisher's options recorded after the seal.
-constexpr uint8_t kOptionWait = 1;
-constexpr uint8_t kOptionPassArguments = 2;
-constexpr uint32_t kLongestSealText = kSealTextLength;
+// The longest options line; a shorter one leaves out the words not chosen.
+constexpr char kSealOptionsLine[] = "\norvane-options v1 wait pass-arguments";
+constexpr uint32_t kSealOptionsLabelLength = 18;  // "\norvane-options v1"
+constexpr uint32_t kSealOptionWaitLength = 5;     // " wait"
+constexpr uint32_t kSealOptionPassArgumentsLength = 15;  // " pass-arguments"
+static_assert(kSealOptionsLabelLength + kSealOptionWaitLength + kSealOptionPassArgumentsLength ==
+                  sizeof kSealOptionsLine - 1,
+              "the options line is the label and the two words");
+// The longest comment a seal makes: the seal line and every option.
+constexpr uint32_t kLongestSealText = kSealTextLength + sizeof kSealOptionsLine - 1;
+
+// The options' bits in ArchiveSeal::Options.
+constexpr uint8_t kOptionWait = 1;           // wait for the setup program, take its exit code
+constexpr uint8_t kOptionPassArguments = 2;  // hand the installer's arguments to it
 
 struct ArchiveSeal {
   uint32_t Crc;     // ZIP's CRC-32 (complemented register)
@@ -37,5 +53,5 @@ enum class SealReading : uint8_t {
 };
 
 // Reads the comment's first `length` bytes. A caller that holds only part of
-// a longer comment passes kSealTextLength + 1 bytes of it, which is no seal.
+// a longer comment passes kLongestSealText + 1 bytes of it, which is no seal.
 SealReading ReadSeal(const uint8_t* comment, uint32_t length, ArchiveSeal& seal);

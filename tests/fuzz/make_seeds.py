@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seeds: make_seeds.py CLASSIC_ZIP OUTDIR.
 
-OUTDIR/archive/ gets the PKZIP corpus (../shared/corpus/pkzip) and archives
-made here of a small payload: by zip (deflated, stored, written to a pipe,
+OUTDIR/archive/ gets the PKZIP archives of the reference corpus (the pkzip
+folder of ORVANE_CORPUS_DIR, by default ../shared/corpus beside the
+checkout; left out, with a line that says so, when it is not there) and
+archives made here of a small payload: by zip (deflated, stored, written to a pipe,
 from standard input with and without Zip64 sizes), by python3's zipfile
 (stored and deflated, to a file and to an unseekable stream; names beyond
 ASCII in UTF-8 and code page 437) and by
@@ -22,7 +24,8 @@ import sys
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-CORPUS = os.path.join(ROOT, "..", "shared", "corpus", "pkzip")
+REFERENCE = os.environ.get("ORVANE_CORPUS_DIR") or os.path.join(ROOT, "..", "shared", "corpus")
+CORPUS = os.path.join(REFERENCE, "pkzip")
 MAX_DECODER_INPUT = 256 * 1024
 CLASSIC_METHODS = ["shrunk", "reduced1", "reduced2", "reduced3", "reduced4",
                    "imploded", "imploded4k"]
@@ -155,9 +158,13 @@ def main():
         shutil.rmtree(d, ignore_errors=True)
         os.makedirs(d)
 
-    for name in sorted(os.listdir(CORPUS)):
-        if name.upper().endswith(".ZIP"):
-            shutil.copyfile(os.path.join(CORPUS, name), os.path.join(archives, name))
+    if os.path.isdir(CORPUS):
+        for name in sorted(os.listdir(CORPUS)):
+            if name.upper().endswith(".ZIP"):
+                shutil.copyfile(os.path.join(CORPUS, name), os.path.join(archives, name))
+    else:
+        print(f"seeds: no reference archives at {REFERENCE} (ORVANE_CORPUS_DIR): "
+              f"the PKZIP archives are left out")
     names = write_payload(payload)
     python_archives(payload, names, archives)
     zip_archives(payload, archives)

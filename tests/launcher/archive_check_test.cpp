@@ -23,6 +23,7 @@ TEST(ArchiveSealText, ReadsTheWholeFormAndNothingLikeIt) {
   ASSERT_EQ(Read("orvane-seal crc32=89ABCDEF length=4294967295", seal), SealReading::Read);
   EXPECT_EQ(seal.Crc, 0x89ABCDEFu);
   EXPECT_EQ(seal.Length, 4294967295u);
+  EXPECT_EQ(seal.Options, 0);
   EXPECT_EQ(Read("", seal), SealReading::None);
   EXPECT_EQ(Read("made by zip", seal), SealReading::None);
   for (const char* damaged : {"orvane-seal crc32=89abcdef length=0000000100",
@@ -35,6 +36,38 @@ TEST(ArchiveSealText, ReadsTheWholeFormAndNothingLikeIt) {
   }
 }
 
+TEST(ArchiveSealText, ReadsTheOptionsLineAndNothingLikeIt) {
+  const std::string line = "orvane-seal crc32=89ABCDEF length=0000000100";
+  const std::string longest = line + "\norvane-options v1 wait pass-arguments";
+  ASSERT_EQ(longest.size(), kLongestSealText);
+  const struct {
+    const char* options;
+    uint8_t bits;
+  } read[] = {{" wait", kOptionWait},
+              {" pass-arguments", kOptionPassArguments},
+              {" wait pass-arguments", kOptionWait | kOptionPassArguments}};
+  for (const auto& each : read) {
+    ArchiveSeal seal = {};
+    ASSERT_EQ(Read(line + "\norvane-options v1" + each.options, seal), SealReading::Read)
+        << each.options;
+    EXPECT_EQ(seal.Options, each.bits) << each.options;
+    EXPECT_EQ(seal.Length, 100u);
+  }
+  // This stub and its builder ship together: anything else is damage.
+  for (const char* damaged :
+       {"\norvane-options v2 wait", "\norvane-options v1 pass-arguments wait",
+        "\norvane-options v1 wait wait", "\norvane-options v1 wait ", "\norvane-options v1 later",
+        "\norvane-options v1",
+        "\r\norvane-options v1 wait", "\norvane-options v1 wait\n", "\n", " wait",
+        "\norvane-options v1 wai"}) {
+    ArchiveSeal seal = {};
+    EXPECT_EQ(Read(line + damaged, seal), SealReading::Unreadable) << damaged;
+  }
+  // A comment longer than the longest seal, as a caller cuts it.
+  ArchiveSeal seal = {};
+  EXPECT_EQ(Read(longest + "x", seal), SealReading::Unreadable);
+}
+
 ZipEntry File(const std::string& name, const Bytes& data) {
   ZipEntry entry;
   entry.name = name;
@@ -42,24 +75,26 @@ ZipEntry File(const std::string& name, const Bytes& data) {
   return entry;
 }
 
-// Writes `bytes` and checks the archive that starts at `start` in them.
-bool Sound(const Bytes& bytes, uint32_t start = 0) {
+// Writes `bytes` and checks the archive that starts at `start` in them;
+// `options` receives what the check found.
+bool Sound(const Bytes& bytes, uint32_t start = 0, uint8_t* options = nullptr) {
   TempDir dir;
   WriteWholeFile(dir / "installer.exe", bytes);
   const FileHandle file = OpenHeldForReading((dir.str() + "\\installer.exe").c_str());
-  uint8_t options = 0xFF;
-  const bool sound = IsArchiveSound(file, start, &options);
+  uint8_t found = 0xFF;
+  const bool sound = IsArchiveSound(file, start, &found);
   CloseFile(file);
-  EXPECT_TRUE(!sound || options == 0);
+  if (options != nullptr) *options = found;
   return sound;
 }
 
 // A two-entry archive behind `stub`, sealed as mkinstaller seals it, then
-// `after` appended (a signature's place).
-BuiltZip Sealed(const Bytes& stub = {}, const Bytes& after = {}) {
+// `after` appended (a signature's place); `options`, the options line,
+// follows the seal line.
+BuiltZip Sealed(const Bytes& stub = {}, const Bytes& after = {}, const std::string& options = "") {
   ZipLayout layout;
   layout.prefix = stub;
-  layout.comment = std::string(kSealTextLength, ' ');
+  layout.comment = std::string(kSealTextLength, ' ') + options;
   BuiltZip zip = BuildZip(
       {File("a.txt", PatternBytes(3000, 1)), File("b/c.txt", PatternBytes(90000, 2))}, layout);
   const uint32_t sealed = zip.endOffset + 22 - static_cast<uint32_t>(stub.size());
@@ -77,7 +112,15 @@ TEST(ArchiveCheck, WholeArchivesPassAloneOrBehindAStub) {
   EXPECT_TRUE(Sound(Sealed().bytes));
   EXPECT_TRUE(Sound(Sealed({}, signature).bytes));
   EXPECT_TRUE(Sound(Sealed(stub, signature).bytes, 5000));
-  EXPECT_TRUE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}).bytes));  // no seal
+  // The longest comment: the whole of it is read, and its options reach the
+  // installation.
+  uint8_t options = 0;
+  EXPECT_TRUE(Sound(Sealed(stub, signature, "\norvane-options v1 wait pass-arguments").bytes, 5000,
+                    &options));
+  EXPECT_EQ(options, kOptionWait | kOptionPassArguments);
+  EXPECT_FALSE(Sound(Sealed(stub, signature, "\norvane-options v1 wait pass-argument!").bytes, 5000));
+  EXPECT_TRUE(Sound(BuildZip({File("a.txt", PatternBytes(10, 1))}).bytes, 0, &options));  // no seal
+  EXPECT_EQ(options, 0);
   // The seal counts from the archive's first byte: another start is damage,
   // and so is an entry inside the stub.
   EXPECT_FALSE(Sound(Sealed(stub).bytes, 4999));

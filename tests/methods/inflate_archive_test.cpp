@@ -178,7 +178,9 @@ TEST(InflateArchives, StreamedEntryWithWrongDescriptorCrcFails) {
 TEST(InflateArchives, Pkzip204CorpusMatchesItsManifest) {
   const fs::path corpus = fs::path(ORVANE_CORPUS_DIR);
   const fs::path archive = corpus / "pkzip" / "PKZ204EN.ZIP";
-  if (!fs::exists(archive)) GTEST_SKIP() << "corpus not found at " << corpus;
+  if (!fs::exists(archive)) {
+    GTEST_SKIP() << "no reference archives at " << corpus << " (ORVANE_CORPUS_DIR)";
+  }
   std::ifstream manifest(corpus / "MANIFEST.tsv");
   std::map<std::string, std::pair<uint32_t, uint32_t>> expected;  // name -> size, crc
   std::string line;

@@ -48,6 +48,7 @@ WINE_CANNOT = {
                      "folder comes as a reparse point: case 'symbolic link to a folder')",
     "pipe": "Wine lists a FIFO as an empty file; Windows folders hold no FIFOs",
     "no stub": "the Windows builder of build/win32 has the stub beside it",
+    "name not UTF-8": "Windows names are UTF-16, so every one reads as UTF-8",
 }
 
 
@@ -176,18 +177,23 @@ def standard_args(*extra):
     return ["--stub", "stub.exe", "--archive", "payload.zip", "-o", "out.exe", *extra]
 
 
+USAGE_ERROR = r"\Amkinstaller: [^\n]+\nTry 'mkinstaller --help' for more information\.\n\Z"
+
+
 class MakeInstaller(unittest.TestCase):
     def assert_refused(self, result, exit_code, message):
-        stderr = result.stderr.decode("ascii", "replace")
+        """A usage error (2) gives its problem and the pointer to --help, a
+        refusal (1) its one problem."""
+        stderr = result.stderr.decode("utf-8", "replace")
         self.assertEqual(result.returncode, exit_code, stderr)
-        self.assertRegex(stderr, r"\Amkinstaller: [^\n]+\n\Z")
+        self.assertRegex(stderr, USAGE_ERROR if exit_code == 2 else r"\Amkinstaller: [^\n]+\n\Z")
         self.assertIn(message, stderr)
 
     def test_accepted_inputs_give_the_patched_stub_and_the_archive_byte_for_byte(self):
         stub, offsets = fake_stub()
         payload = zip_payload()
         big_stub, big_offsets = fake_stub(size=LARGEST_STUB)
-        setup_128 = b"bin\\setup|*" + b"x" * 113 + b".exe"
+        setup_128 = b"bin\\setup.exe /D=" + b"x" * 111
         install_128 = b"C:\\Program Files\\" + b"o" * 110 + b"\\"
         cases = [
             # (name, stub, offsets, payload, extra args, install-directory field, setup-command field)
@@ -230,7 +236,7 @@ class MakeInstaller(unittest.TestCase):
 
         # (name, exit code, part of the message, arguments, files to write before the run)
         cases = [
-            ("no arguments", usage, "usage: mkinstaller", [], {}),
+            ("no arguments", usage, "no mode given", [], {}),
             ("unknown option", usage, "unknown option '--force'", standard_args("--force"), {}),
             ("stray argument", usage, "unexpected argument 'extra'", standard_args("extra"), {}),
             ("no stub", refused, "no stub is installed with mkinstaller",
@@ -258,39 +264,39 @@ class MakeInstaller(unittest.TestCase):
             ("stub too large", refused, "stub is too large", standard_args(),
              {"stub.exe": fake_stub(size=LARGEST_STUB + 1)[0]}),
 
-            ("setup command too long", refused, "setup command is longer than 128",
+            ("setup command too long", usage, "setup command is longer than 128",
              standard_args("--setup", "A" * 125 + ".EXE"), {}),
-            ("setup command empty", refused, "setup command is empty", standard_args("--setup", ""), {}),
-            ("setup command with a tab", refused, "setup command holds a control character",
+            ("setup command empty", usage, "setup command is empty", standard_args("--setup", ""), {}),
+            ("setup command with a tab", usage, "setup command holds a control character",
              standard_args("--setup", "A\tB.EXE"), {}),
-            ("setup command with DEL", refused, "setup command holds a control character",
+            ("setup command with DEL", usage, "setup command holds a control character",
              standard_args("--setup", "A\x7fB.EXE"), {}),
-            ("setup command not ASCII", refused, "setup command holds a non-ASCII byte",
+            ("setup command not ASCII", usage, "setup command holds a non-ASCII byte",
              standard_args("--setup", "INSTALL\u00e9.EXE"), {}),
-            ("setup command with a leading blank", refused, "setup command starts with a blank",
+            ("setup command with a leading blank", usage, "setup command starts with a blank",
              standard_args("--setup", " SETUP.EXE"), {}),
-            ("setup command with a trailing blank", refused, "setup command ends with a blank",
+            ("setup command with a trailing blank", usage, "setup command ends with a blank",
              standard_args("--setup", "SETUP.EXE "), {}),
-            *[(f"setup command with {c}", refused, f"setup command holds '{c}'",
+            *[(f"setup command with {c}", usage, f"setup command holds '{c}'",
                standard_args("--setup", f"A{c}B.EXE"), {}) for c in '"<>?:'],
 
-            ("install directory too long", refused, "install directory is longer than 128",
+            ("install directory too long", usage, "install directory is longer than 128",
              standard_args("--install-dir", "C:\\" + "D" * 125 + "\\"), {}),
-            ("install directory empty", refused, "install directory is empty",
+            ("install directory empty", usage, "install directory is empty",
              standard_args("--install-dir", ""), {}),
-            ("install directory with a newline", refused, "install directory holds a control character",
+            ("install directory with a newline", usage, "install directory holds a control character",
              standard_args("--install-dir", "C:\\A\nB\\"), {}),
-            ("install directory not ASCII", refused, "install directory holds a non-ASCII byte",
+            ("install directory not ASCII", usage, "install directory holds a non-ASCII byte",
              standard_args("--install-dir", "C:\\Programme\u00fc\\"), {}),
-            ("install directory with a leading blank", refused, "install directory starts with a blank",
+            ("install directory with a leading blank", usage, "install directory starts with a blank",
              standard_args("--install-dir", " C:\\A\\"), {}),
-            ("install directory with a trailing blank", refused, "install directory ends with a blank",
+            ("install directory with a trailing blank", usage, "install directory ends with a blank",
              standard_args("--install-dir", "C:\\A\\ "), {}),
-            *[(f"install directory with {c}", refused, f"install directory holds '{c}'",
+            *[(f"install directory with {c}", usage, f"install directory holds '{c}'",
                standard_args("--install-dir", f"C:\\A{c}B\\"), {}) for c in '"*?|<>'],
-            ("<WINDIR> not leading", refused, "install directory holds '<'",
+            ("<WINDIR> not leading", usage, "install directory holds '<'",
              standard_args("--install-dir", "C:\\<WINDIR>\\"), {}),
-            ("install directory without a closing backslash", refused,
+            ("install directory without a closing backslash", usage,
              "install directory does not end with a backslash",
              standard_args("--install-dir", "<WINDIR>\\Orvane"), {}),
 
@@ -310,6 +316,18 @@ class MakeInstaller(unittest.TestCase):
             ("output is the archive", refused, "output is the archive", output("payload.zip"), {}),
             ("output is a stub that is not there", refused, "output is the stub",
              ["--stub", "x/../gone.exe", "--archive", "payload.zip", "-o", "gone.exe"], {}),
+            ("output is the icon", refused, "output is the icon file",
+             standard_args()[:-2] + ["--icon", "my.ico", "--output", "my.ico"], {"my.ico": ICON}),
+            # Named as given, not as the temporary file beside it.
+            ("output in a folder that is not there", refused, "cannot write 'nodir/out.exe': ",
+             output("nodir/out.exe"), {}),
+            ("output of no name", usage, "-o needs a file name", output(""), {}),
+            ("follow-links with --archive", usage, "--follow-links needs --from",
+             standard_args("--follow-links"), {}),
+            # The options the seal records, which --archive leaves as it is.
+            *[(f"{option} with --archive", usage, f"{option} needs --from: the installer reads it "
+               "from the archive's seal", standard_args(option), {})
+              for option in ("--wait", "--pass-arguments")],
 
             ("stub not there", refused, "cannot read stub 'gone.exe'",
              ["--stub", "gone.exe", "--archive", "payload.zip", "-o", "out.exe"], {}),
@@ -341,8 +359,8 @@ class MakeInstaller(unittest.TestCase):
         cases = [
             # The file system refuses the write half-way into the archive.
             ("write fails", "cannot write", None, len(stub) + 1000),
-            # The finished file cannot take the output's name.
-            ("rename fails", "cannot replace 'out.exe'", "directory", None),
+            # A folder in the output's place, found before the work.
+            ("output is a folder", "output 'out.exe' is a folder", "directory", None),
         ]
         for name, message, output_kind, limit in cases:
             with self.subTest(name):
@@ -407,23 +425,40 @@ def project_version():
 
 
 class CommandLineConventions(unittest.TestCase):
-    OPTIONS = ["--stub", "--from", "--level", "--threads", "--progress", "--quiet", "--archive",
-               "--setup", "--install-dir", "-o",
-               "--icon", "--version-info", "--elevation", "--inspect", "--json", "--help",
-               "--version"]
+    OPTIONS = {"--stub", "--from", "--level", "--threads", "--progress", "--quiet", "--follow-links",
+               "--wait", "--pass-arguments", "--archive", "--setup", "--install-dir", "-o", "--output",
+               "--icon", "--version-info", "--elevation", "--inspect", "--json", "-h", "--help", "-V",
+               "--version"}
 
-    def test_help_lists_every_option_and_every_exit_code_on_stdout(self):
+    def help_text(self):
         work = Workspace(self, b"", b"")
         result = work.run(["--help"])
         self.assertEqual((result.returncode, result.stderr), (0, b""))
-        help_text = result.stdout.decode()
-        listed = set(re.findall(r"^  (-[-a-z]+)", help_text, re.M))
-        self.assertEqual(listed, set(self.OPTIONS))
-        self.assertEqual(re.findall(r"^  ([0-9])  ", help_text, re.M), ["0", "1", "2"])
-        # Every listed option is one the parser knows.
-        for option in listed:
+        self.assertEqual(work.run(["-h"]).stdout, result.stdout)
+        return result.stdout.decode()
+
+    def test_help_lists_every_option_and_both_tables_of_exit_codes(self):
+        help_text = self.help_text()
+        tags = re.findall(r"^  (-\S.*?)(?:  |$)", help_text, re.M)
+        listed = {option for tag in tags for option in re.findall(r"(?<![\w-])-[-a-zA-Z]+", tag)}
+        self.assertEqual(listed, self.OPTIONS)
+        tables = re.findall(r"^(Exit status[^\n]*):\n(.*?)\n\n", help_text, re.M | re.S)
+        self.assertEqual([(title, re.findall(r"^  ([0-9]+) ", table, re.M)) for title, table in tables],
+                         [("Exit status", ["0", "1", "2"]),
+                          ("Exit status of an installer", ["0", "1", "1223", "1603"])])
+        work = Workspace(self, b"", b"")
+        for option in listed:  # each one the parser knows
             with self.subTest(option):
                 self.assertNotIn(b"unknown option", work.run([option]).stderr)
+
+    def test_help_examples_keep_their_backslashes_in_a_shell(self):
+        examples = re.findall(r"^  mkinstaller (.*)$", self.help_text(), re.M)
+        self.assertTrue(any("\\" in example for example in examples), examples)
+        for example in examples:
+            with self.subTest(example):
+                words = subprocess.run(["bash", "-c", "printf '%s\\0' " + example], check=True,
+                                       capture_output=True, text=True).stdout.split("\0")[:-1]
+                self.assertEqual(sum(word.count("\\") for word in words), example.count("\\"))
 
     def test_version_names_the_project_version_and_the_stub_it_carries(self):
         version = project_version()
@@ -432,20 +467,23 @@ class CommandLineConventions(unittest.TestCase):
         if WIN32_STUB and os.path.exists(WIN32_STUB):
             stubs.append(("real stub", os.path.abspath(WIN32_STUB), f"version {version}.0"))
         for name, stub, says in stubs:
-            with self.subTest(name):
-                result = work.run(["--version", "--stub", stub])
-                self.assertEqual((result.returncode, result.stderr), (0, b""))
-                self.assertEqual(result.stdout.decode().splitlines(),
-                                 [f"mkinstaller {version}", f"stub: {stub}, {says}"])
+            for flag in ("--version", "-V"):
+                with self.subTest(name, flag=flag):
+                    result = work.run([flag, "--stub", stub])
+                    self.assertEqual((result.returncode, result.stderr), (0, b""))
+                    self.assertEqual(result.stdout.decode().splitlines(),
+                                     [f"mkinstaller {version}", f"stub: {stub}, {says}"])
 
-    def test_usage_errors_go_to_stderr_with_exit_2(self):
+    def test_usage_errors_are_short_and_exit_with_2(self):
         work = Workspace(self, b"", b"")
         for args in (["--help", "--from", "tree"], ["--version", "-o", "x.exe"],
-                     ["--json"], ["--inspect", "x.exe", "--stub", "stub.exe"], ["--help", "--help"]):
+                     ["--json"], ["--inspect", "x.exe", "--stub", "stub.exe"], ["--help", "--help"],
+                     ["-o", "a.exe", "--output", "b.exe"]):
             with self.subTest(args=args):
                 result = work.run(args)
                 self.assertEqual((result.returncode, result.stdout), (2, b""))
-                self.assertRegex(result.stderr.decode(), r"\Amkinstaller: [^\n]+\n\Z")
+                self.assertRegex(result.stderr.decode(), USAGE_ERROR)
+                self.assertLess(len(result.stderr), 120)
 
 
 class InstalledStub(unittest.TestCase):
@@ -488,6 +526,7 @@ class PackFolder(unittest.TestCase):
             # (name, extra args, SOURCE_DATE_EPOCH, setup-command field, methods of the three files with data)
             ("default level", [], EPOCH, b"SETUP.EXE", (8, 8, 0)),
             ("level 0 stores", ["--level", "0"], EPOCH, b"SETUP.EXE", (0, 0, 0)),
+            # Only the "123" mode drops the marks: a warning, and the installer as asked.
             ("setup after | and *, in other letter case", ["--setup", "go|*BIN\\Noise.bin"],
              EPOCH, b"go|*BIN\\Noise.bin", (8, 8, 0)),
             ("time before 1980", [], "0", b"SETUP.EXE", (8, 8, 0)),
@@ -497,7 +536,11 @@ class PackFolder(unittest.TestCase):
                 work = Workspace(self, stub, b"")
                 make_tree(work.file("tree"), TREE)
                 result = work.run(from_args(*extra), env={"SOURCE_DATE_EPOCH": epoch})
-                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr.startswith(b"mkinstaller: warning: the setup command "
+                                                          b"'go|*BIN\\Noise.bin' starts 'BIN\\Noise.bin' "
+                                                          b"only in the \"123\" mode"),
+                                 b"|" in setup, result.stderr)
                 installer = work.read("out.exe")
                 self.assertEqual(installer[:len(stub)], patched(stub, offsets, b"", setup))
                 # The seal, the whole comment: the archive's bytes up to it.
@@ -665,7 +708,7 @@ class PackFolder(unittest.TestCase):
               for c in '<>:"\\|?*'],
             ("name with a control character", refused, "holds a control character", [],
              {**base, "a\tb": b""}),
-            ("name not ASCII", refused, "holds a non-ASCII byte", [], {**base, "caf\u00e9": b""}),
+            ("name not UTF-8", refused, "name 'caf\ufffd' is not UTF-8", [], {**base, "caf\udce9": b""}),
             ("device name", refused, "'Nul.txt', a device name", [], {**base, "sub/Nul.txt": b""}),
             ("numbered device name", refused, "'com1', a device name", [], {**base, "com1/": None}),
             ("trailing dot", refused, "part ending in '.'", [], {**base, "sub./x": b""}),
@@ -685,7 +728,8 @@ class PackFolder(unittest.TestCase):
              ["--progress", "--quiet"], base),
             ("output inside the folder", refused, "output lies inside the folder", ["-o", "tree/x.exe"],
              base),
-            ("SOURCE_DATE_EPOCH not a number", refused, "SOURCE_DATE_EPOCH is not a number", [], base),
+            ("SOURCE_DATE_EPOCH not a number", usage, "SOURCE_DATE_EPOCH is not a number", [], base),
+            ("-o naming the folder itself", refused, "output lies inside the folder", ["-o", "tree"], base),
         ]
         for name, exit_code, message, extra, files in cases:
             with self.subTest(name):
@@ -708,6 +752,102 @@ class PackFolder(unittest.TestCase):
                 before = work.snapshot()
                 self.assert_refused(work.run(args, env=env, user=user), exit_code, message)
                 self.assertEqual(work.snapshot(), before)
+
+
+    def test_every_problem_of_a_folder_in_one_run_before_the_work(self):
+        tree = {"SETUP.EXE": b"MZ", "big.bin": random.Random(4).randbytes(3 << 20), "link": os.symlink,
+                "A.txt": b"", "a.txt": b"", "Case/": None, "Case/in.txt": b"", "case/": None,
+                "case/in.txt": b"", "bad?.txt": b"", "zz-locked": b"x"}
+        problems = {"'tree/link' is a symbolic link (not followed without --follow-links)",
+                    "names 'A.txt' and 'a.txt' differ only in letter case, and Windows would take them "
+                    "for one",
+                    "names 'Case/' and 'case/' differ only in letter case, and Windows would take them "
+                    "for one",
+                    "name 'bad?.txt' holds '?', which Windows does not allow in names",
+                    "cannot read file 'tree/zz-locked': Permission denied"}
+        many = {"SETUP.EXE": b"MZ", **{f"q{i:02}?": b"" for i in range(30)}}
+        cases = [
+            # (name, tree, extra args, problems)
+            ("each problem once", tree, [], problems),
+            ("twenty shown", many, [],
+             {f"name 'q{i:02}?' holds '?', which Windows does not allow in names" for i in range(20)}
+             | {"and 10 more problems (30 in all)"}),
+            ("output a folder", {"SETUP.EXE": b"MZ", "big.bin": tree["big.bin"]}, ["-o", "there"],
+             {"output 'there' is a folder"}),
+        ]
+        for name, files, extra, expected in cases:
+            with self.subTest(name):
+                work = Workspace(self, fake_stub()[0], b"")
+                make_tree(work.file("tree"), files)
+                os.mkdir(work.file("there"))
+                user = None
+                if "zz-locked" in files:
+                    if ON_WINE:  # the unreadable file cannot be staged there (WINE_CANNOT)
+                        os.remove(work.file("tree/zz-locked"))
+                        os.remove(work.file("tree/link"))
+                        expected = expected - {p for p in expected if "link" in p or "locked" in p}
+                    else:
+                        os.chmod(work.file("tree/zz-locked"), 0)
+                        if os.geteuid() == 0:  # root reads anything: run as nobody
+                            os.chmod(work.path, 0o777)
+                            user = 65534
+                before = work.snapshot()
+                # --progress: any packing would show.
+                args = from_args("--progress", *extra)
+                if extra:
+                    args = args[:4] + args[6:]
+                result = work.run(args, user=user)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                lines = result.stderr.decode().splitlines()
+                self.assertEqual(len(lines), len(set(lines)))
+                self.assertEqual({line.removeprefix("mkinstaller: ") for line in lines}, expected)
+                self.assertEqual(work.snapshot(), before)
+
+    def test_follow_links_packs_what_they_lead_to_and_refuses_a_loop(self):
+        tree = {"SETUP.EXE": b"MZ setup", "sub/": None, "sub/x.txt": b"x", "to-file": os.symlink,
+                "to-folder": os.path.isdir}
+        work = Workspace(self, fake_stub()[0], b"")
+        make_tree(work.file("tree"), tree)
+        result = work.run(from_args("--follow-links"))
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual(sorted(archive.namelist()), ["SETUP.EXE", "sub/", "sub/x.txt", "to-file",
+                                                          "to-folder/", "to-folder/x.txt"])
+            self.assertEqual(archive.read("to-file"), b"MZ setup")
+            self.assertEqual(archive.read("to-folder/x.txt"), b"x")
+        os.symlink("..", work.file("tree/sub/up"))
+        os.symlink("nothing", work.file("tree/gone"))
+        result = work.run(from_args("--follow-links", output="again.exe"))
+        self.assertEqual(result.returncode, 1)
+        lines = sorted(result.stderr.decode().splitlines())
+        self.assertEqual(lines[:2], [f"mkinstaller: 'tree/{folder}/up' is a symbolic link to a folder "
+                                     f"that holds it (a loop)" for folder in ("sub", "to-folder")])
+        if ON_WINE:  # Wine lists no link that leads nowhere
+            self.assertEqual(len(lines), 2, lines)
+        else:
+            self.assertEqual(len(lines), 3, lines)
+            self.assertTrue(lines[2].startswith("mkinstaller: cannot follow the symbolic link "
+                                                "'tree/gone'"), lines)
+        self.assertFalse(os.path.exists(work.file("again.exe")))
+
+    def test_names_beyond_ascii_go_in_as_utf8_with_their_flag(self):
+        names = ["SETUP.EXE", "café.txt", "Über/", "Über/Ärger.txt", "中文.txt"]
+        work = Workspace(self, fake_stub()[0], b"")
+        make_tree(work.file("tree"), {name: None if name.endswith("/") else name.encode() for name in names})
+        result = work.run(from_args())
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        with zipfile.ZipFile(work.file("out.exe")) as archive:
+            self.assertEqual([(i.filename, i.flag_bits & 0x800) for i in archive.infolist()],
+                             [(name, 0x800 * (not name.isascii())) for name in sorted(names)])
+            self.assertEqual(archive.read("Über/Ärger.txt"), "Über/Ärger.txt".encode())
+        # Windows takes these for one name each.
+        for first, second in [("Café/", "CAFÉ/"), ("файл.txt", "ФАЙЛ.txt"), ("ΟΔΟΣ", "οδος"),
+                              ("Žluť.txt", "žluŤ.txt")]:
+            with self.subTest(first):
+                work = Workspace(self, fake_stub()[0], b"")
+                make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", first: None if "/" in first else b"",
+                                              second: None if "/" in second else b""})
+                self.assert_refused(work.run(from_args()), 1, "differ only in letter case")
 
 
 class Inspect(unittest.TestCase):
@@ -842,6 +982,81 @@ class Inspect(unittest.TestCase):
         self.assertEqual(json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)["fields"],
                          {"stub_size": f"{stub_size + 1:07}", "install_directory": "<WINDIR>\\Orvane\\",
                           "setup_command": "SETUP.EXE"})
+
+    def test_options_follow_the_seal_and_inspect_shows_them(self):
+        work = Workspace(self, b"", b"")
+        for options in ([], ["--wait"], ["--pass-arguments"], ["--pass-arguments", "--wait"]):
+            with self.subTest(options=options):
+                installer, stub_size = self.installer(work, *options)
+                words = [word for word in ("wait", "pass-arguments") if "--" + word in options]
+                line = "\norvane-options v1" + "".join(" " + word for word in words) if words else ""
+                comment = zipfile.ZipFile(io.BytesIO(installer)).comment.decode()
+                self.assertEqual(comment[44:], line)
+                sealed = len(installer) - len(comment) - stub_size
+                self.assertEqual(comment[:44], "orvane-seal crc32=%08X length=%010d" % (
+                    zlib.crc32(installer[stub_size:stub_size + sealed]), sealed))
+                code, out, err = self.inspect(work, installer)
+                self.assertEqual((code, err), (0, ""), out)
+                self.assertIn("seal: right\noptions: " + (", ".join(words) or "none") + "\n", out)
+                facts = json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)
+                self.assertEqual(facts["options"], words)
+
+    def test_setup_command_only_one_mode_can_start_is_a_warning(self):
+        work = Workspace(self, b"", b"")
+        cases = [
+            # (setup command, what the default mode starts, what the "123" mode starts, warning)
+            ("*SETUP.EXE", '"*SETUP.EXE", not in the archive', '"SETUP.EXE", in the archive',
+             "the setup command '*SETUP.EXE' starts 'SETUP.EXE' only in the \"123\" mode, which drops "
+             "what comes before a '|' and a '*'; the default mode (running the installer) reads it "
+             "whole, finds no file '*SETUP.EXE' and starts nothing"),
+            ("SETUP.EXE /x|doc\\b.txt", '"SETUP.EXE", in the archive', '"doc\\b.txt", not in the archive',
+             "the setup command 'SETUP.EXE /x|doc\\b.txt' starts 'SETUP.EXE' only in the default mode "
+             "(running the installer); the \"123\" mode drops what comes before a '|' and a '*', finds "
+             "no file 'doc\\b.txt' and starts nothing"),
+        ]
+        for setup, install, beside, warning in cases:
+            with self.subTest(setup):
+                head, _ = pe_head()
+                work.write("stub.exe", fake_stub(gap=0, head=head)[0])
+                make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", "doc/": None, "doc/a.txt": b"a"})
+                built = work.run(from_args("--setup", setup))
+                self.assertEqual((built.returncode, built.stderr.decode()),
+                                 (0, f"mkinstaller: warning: {warning}\n"))
+                code, out, err = self.inspect(work, work.read("out.exe"))
+                self.assertEqual((code, err), (0, f"mkinstaller: warning: {warning}\n"))
+                self.assertIn(f"setup program: {install}\nsetup arguments: ", out)
+                self.assertIn(f'setup program of the "123" mode: {beside}\n', out)
+                self.assertIn("consistent: yes\n", out)
+                facts = json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout)
+                self.assertEqual((facts["consistent"], facts["warnings"]), (True, [warning]))
+        # A given archive's names are not read, but no Windows name holds a '*'.
+        work.write("payload.zip", zip_payload())
+        built = work.run(["--stub", "stub.exe", "--archive", "payload.zip", "--setup", "*SETUP.EXE",
+                          "-o", "out.exe"])
+        self.assertEqual(built.returncode, 0)
+        self.assertIn(b"only in the \"123\" mode", built.stderr)
+
+    def test_json_of_a_file_that_cannot_be_read_and_every_key_documented(self):
+        work = Workspace(self, b"", b"")
+        result = work.run(["--inspect", "--json", "missing.exe"])
+        self.assertEqual(result.returncode, 1)
+        facts = json.loads(result.stdout)
+        self.assertEqual((facts["consistent"], facts["file_size"], facts["seal"]), (False, None, None))
+        self.assertEqual([f"mkinstaller: {p}" for p in facts["problems"]],
+                         result.stderr.decode().splitlines())
+        self.assertIn("cannot read installer 'missing.exe'", facts["problems"][0])
+        # The README's list of the keys is the object's.
+        good, _ = self.installer(work)
+        work.write("inspected.exe", good)
+        keys = list(json.loads(work.run(["--inspect", "--json", "inspected.exe"]).stdout))
+        self.assertEqual(list(facts), keys)
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md")) as f:
+            readme = f.read()
+        listed = readme[readme.index("With `--json` the same facts"):]
+        listed = listed[listed.index("`file_size`"):listed.index("; a fact")]
+        while "(" in listed:  # the keys inside an object's parentheses are not the object's
+            listed = re.sub(r"\([^()]*\)", "", listed)
+        self.assertEqual(re.findall(r"`([a-z_]+)`", listed), keys)
 
     def test_real_stub_packed_from_a_folder_inspects_consistent(self):
         if not WIN32_STUB or not os.path.exists(WIN32_STUB):
@@ -982,6 +1197,21 @@ class PublisherResources(unittest.TestCase):
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertTrue(self.work.read("again.exe") == installer, "not reproducible")
 
+    def test_one_version_string_gives_both_numeric_versions(self):
+        # (version strings, fixed file and product versions as the resource holds them)
+        for given, fixed in [(["FileVersion=3.1"], (1, 3, 0, 0) * 2),
+                             (["ProductVersion=7.0.2 RC"], (0, 7, 0, 2) * 2),
+                             (["FileVersion=1.2.3.4", "ProductVersion=2.5"], (2, 1, 4, 3, 5, 2, 0, 0)),
+                             (["Comments=none"], (0,) * 8)]:
+            with self.subTest(given=given):
+                args = from_args("--setup", "My Setup.exe")
+                for each in given:
+                    args += ["--version-info", each]
+                self.assertEqual(self.work.run(args).returncode, 0)
+                version = self.wrestool("-x", "--raw", "--type=16")
+                at = version.index(struct.pack("<I", 0xFEEF04BD))
+                self.assertEqual(struct.unpack_from("<4H4H", version, at + 8), fixed)
+
     def test_inspect_shows_the_resources_and_flags_a_damaged_section(self):
         result = self.work.run(publisher_args())
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -993,6 +1223,8 @@ class PublisherResources(unittest.TestCase):
                      'setup program: "My Setup.exe", in the archive', 'setup arguments: "/S"',
                      *(f'version {key}: "{value}"' for key, value in VERSION.items())]:
             self.assertIn(line + "\n", out)
+        resources = json.loads(self.work.run(["--inspect", "--json", "out.exe"]).stdout)["resources"]
+        self.assertEqual(resources["icon"], ["16x16", "32x32", "48x48", "256x256"])
         # The root directory's entry count made to run past the section.
         rsrc = [s for s in pe_layout(installer)[3] if s[0] == b".rsrc"][0]
         damaged = bytearray(installer)
@@ -1032,6 +1264,7 @@ class PublisherResources(unittest.TestCase):
             ("value too long", {}, ["--version-info", "Comments=" + "é" * 1025], "longer than 1024"),
             ("not UTF-8", {}, ["--version-info", b"Comments=\xff"], "not UTF-8"),
             ("five numbers", {}, ["--version-info", "FileVersion=1.2.3.4.5"], "does not start with a version"),
+            ("no number", {}, ["--version-info", "FileVersion=v1.0"], "does not start with a version"),
             ("number too large", {}, ["--version-info", "ProductVersion=1.65536"], "does not start with a version"),
             ("dot without number", {}, ["--version-info", "FileVersion=1..2"], "does not start with a version"),
             ("unknown level", {}, ["--elevation", "admin"], "unknown execution level 'admin'"),
@@ -1049,7 +1282,8 @@ class PublisherResources(unittest.TestCase):
                     work.write(file_name, data)
                 before = work.snapshot()
                 result = work.run(from_args(*extra))
-                self.assert_refused(result, 2 if name in ("unknown level", "icon twice") else 1, message)
+                # Everything but the icon file is wrong whatever the files hold.
+                self.assert_refused(result, 1 if files else 2, message)
                 self.assertEqual(work.snapshot(), before)
 
     def test_setup_arguments_name_a_program_in_the_folder(self):

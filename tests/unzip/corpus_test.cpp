@@ -46,7 +46,9 @@ std::map<std::string, std::vector<ManifestLine>> ReadManifest(const fs::path& co
 
 TEST(Corpus, EveryEntryOfEveryArchiveExtracts) {
   fs::path corpus = ORVANE_CORPUS_DIR;
-  if (!fs::exists(corpus / "MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << corpus;
+  if (!fs::exists(corpus / "MANIFEST.tsv")) {
+    GTEST_SKIP() << "no reference archives at " << corpus << " (ORVANE_CORPUS_DIR)";
+  }
   auto archives = ReadManifest(corpus);
   ASSERT_FALSE(archives.empty());
   for (const auto& [archive, entries] : archives) {

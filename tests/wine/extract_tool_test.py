@@ -68,7 +68,7 @@ class ExtractUnderWine(unittest.TestCase):
     def corpus_dir(self) -> Path:
         corpus = Path(os.environ.get("ORVANE_CORPUS_DIR", ""))
         if not (corpus / "MANIFEST.tsv").is_file():
-            self.skipTest(f"no corpus at {corpus}")
+            self.skipTest(f"no reference archives at {corpus} (ORVANE_CORPUS_DIR)")
         return corpus
 
     def test_pkzip_corpus_every_entry_comes_out(self):

@@ -389,7 +389,7 @@ class Installer(InstallerCase):
         # deflated and stored, each under a folder named after its archive.
         corpus = Path(os.environ["ORVANE_CORPUS_DIR"])
         if not (corpus / "MANIFEST.tsv").exists():
-            self.skipTest(f"no corpus at {corpus}")
+            self.skipTest(f"no reference archives at {corpus} (ORVANE_CORPUS_DIR)")
         temp, _ = self.use_temp("e2e-classic")
         expected, entries = {}, [("SETUP.EXE", 0, self.probe)]
         with open(corpus / "MANIFEST.tsv", newline="") as f:

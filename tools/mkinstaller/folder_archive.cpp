@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <vector>
 
-#include "archive_seal.h"
+#include "unzip/entry_name.h"
 #include "unzip/output_path.h"
 
 namespace {
@@ -31,36 +33,48 @@ std::string Upper(std::string text) {
   return text;
 }
 
+// The problem of the item `name`'s own last part (the folders above it are
+// items of their own, checked on their own) and of its length.
 std::string NameProblem(const std::string& name, size_t allowance) {
   const std::string quoted = "name '" + name + "'";
-  for (char c : name) {
+  const size_t end = name.back() == '/' ? name.size() - 1 : name.size();
+  const size_t slash = name.rfind('/', end - 1);
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::string part = name.substr(start, end - start);
+  for (char c : part) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return quoted + " holds a control character";
-    if (byte >= 0x80) {
-      return quoted + " holds a non-ASCII byte (the installer's code page is unknown)";
-    }
     if (std::string("<>:\"\\|?*").find(c) != std::string::npos) {
       return quoted + " holds '" + c + "', which Windows does not allow in names";
     }
   }
-  const size_t end = name.back() == '/' ? name.size() - 1 : name.size();
-  for (size_t from = 0; from < end;) {
-    const size_t to = std::min(name.find('/', from), end);
-    const std::string component = name.substr(from, to - from);
-    if (component.back() == '.' || component.back() == ' ') {
-      return quoted + " has a part ending in '" + component.back() + "', which Windows drops";
-    }
-    if (IsDeviceName(component.data(), component.data() + component.size())) {
-      return quoted + " holds '" + component + "', a device name on Windows";
-    }
-    from = to + 1;
+  // Names beyond ASCII go into the archive as UTF-8 (with the flag that says
+  // so), which the installer converts for Windows.
+  std::vector<uint16_t> units(part.size());
+  uint32_t count = 0;
+  if (!DecodeUtf8(reinterpret_cast<const uint8_t*>(part.data()),
+                  static_cast<uint32_t>(part.size()), units.data(),
+                  static_cast<uint32_t>(units.size()), &count)) {
+    return quoted + " is not UTF-8";
   }
+  if (part.back() == '.' || part.back() == ' ') {
+    return quoted + " has a part ending in '" + part.back() + "', which Windows drops";
+  }
+  if (IsDeviceName(part.data(), part.data() + part.size())) {
+    return quoted + " holds '" + part + "', a device name on Windows";
+  }
+  // Counted in bytes of UTF-8, never fewer than the installer's characters.
   if (allowance + name.size() > kLongestJoinedPath) {
-    return quoted + " is too long: " + std::to_string(name.size()) + " characters, and at most " +
+    return quoted + " is too long: " + std::to_string(name.size()) + " bytes, and at most " +
            std::to_string(kLongestJoinedPath - allowance) +
            " fit after the extraction directory";
   }
   return "";
+}
+
+bool IsAscii(const std::string& name) {
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 void Put16(Bytes& out, uint32_t value) {
@@ -77,7 +91,8 @@ void Put32(Bytes& out, uint32_t value) {
 Bytes CommonFields(const EntryFields& entry) {
   Bytes common;
   Put16(common, kVersion);
-  Put16(common, 0);  // flags: sizes and CRC are in the headers, no data descriptor
+  // Sizes and CRC are in the headers (no data descriptor); bit 11: a UTF-8 name.
+  Put16(common, IsAscii(entry.name) ? 0 : kFlagUtf8Name);
   Put16(common, entry.deflated ? kDeflated : kStored);
   Put32(common, entry.dosDateTime);
   Put32(common, entry.crc);
@@ -98,38 +113,38 @@ size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDir
   return std::max(length, kTemporaryDirectory);
 }
 
-std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
-                      const std::string& setupProgram) {
-  if (items.empty()) return "the folder to pack is empty";
+void CheckTree(std::vector<TreeItem>& items, size_t allowance, std::vector<std::string>& problems) {
+  if (items.empty()) {
+    problems.push_back("the folder to pack is empty");
+    return;
+  }
   if (items.size() > kLargestEntryCount) {
-    return "the folder holds " + std::to_string(items.size()) +
-           " files and folders; an installer takes at most " +
-           std::to_string(kLargestEntryCount);
+    problems.push_back("the folder holds " + std::to_string(items.size()) +
+                       " files and folders; an installer takes at most " +
+                       std::to_string(kLargestEntryCount));
   }
   std::sort(items.begin(), items.end(),
             [](const TreeItem& a, const TreeItem& b) { return a.name < b.name; });
   std::map<std::string, const std::string*> seen;  // by WindowsNameKey
-  bool setupFound = false;
-  const std::string setupKey = WindowsNameKey(setupProgram);
-  for (const TreeItem& item : items) {
-    std::string problem = NameProblem(item.name, allowance);
-    if (!problem.empty()) return problem;
+  std::set<std::string> clashing;  // keys of folders named twice, whose items clash as well
+  for (TreeItem& item : items) {
+    const std::string problem = NameProblem(item.name, allowance);
+    item.refused = !problem.empty();
+    if (item.refused) problems.push_back(problem);
     const std::string key = WindowsNameKey(item.name);
     const auto [at, added] = seen.emplace(key, &item.name);
-    if (!added) {
-      return "names '" + *at->second + "' and '" + item.name +
-             "' differ only in letter case, and Windows would take them for one";
+    const size_t slash = key.rfind('/');
+    if (!added && (slash == std::string::npos || !clashing.count(key.substr(0, slash)))) {
+      problems.push_back("names '" + *at->second + "' and '" + item.name +
+                         "' differ only in letter case, and Windows would take them for one");
     }
+    if (!added && item.isDirectory) clashing.insert(key);
     if (!item.isDirectory && item.size >= kArchiveSizeLimit) {
-      return "file '" + item.name + "' is " + std::to_string(item.size) +
-             " bytes; the installer takes files below " + std::to_string(kArchiveSizeLimit);
+      problems.push_back("file '" + item.name + "' is " + std::to_string(item.size) +
+                         " bytes; the installer takes files below " +
+                         std::to_string(kArchiveSizeLimit));
     }
-    if (!item.isDirectory && key == setupKey) setupFound = true;
   }
-  if (!setupFound) {
-    return "setup program '" + setupProgram + "' is not among the folder's files";
-  }
-  return "";
 }
 
 uint32_t DosDateTime(int64_t seconds) {
@@ -187,7 +202,7 @@ void AddDirectoryRecord(ArchiveWriter& archive, const EntryFields& entry, uint32
   ++archive.count;
 }
 
-void FinishArchive(ArchiveWriter& archive) {
+void FinishArchive(ArchiveWriter& archive, uint16_t commentLength) {
   const auto directoryOffset = static_cast<uint32_t>(archive.written + archive.data.size());
   const auto directorySize = static_cast<uint32_t>(archive.directory.size());
   archive.data.insert(archive.data.end(), archive.directory.begin(), archive.directory.end());
@@ -199,5 +214,5 @@ void FinishArchive(ArchiveWriter& archive) {
   Put16(archive.data, archive.count);
   Put32(archive.data, directorySize);
   Put32(archive.data, directoryOffset);
-  Put16(archive.data, SealCommentLength());  // the seal follows (AppendSeal)
+  Put16(archive.data, commentLength);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host_files.h"
 #include "installer_image.h"
@@ -25,13 +26,12 @@ size_t ExtractionDirectoryAllowance(const std::optional<std::string>& installDir
 
 // Sorts `items` into the archive's order (byte order of their names) and
 // checks them: at least one, at most kLargestEntryCount, names the engine
-// and Windows take (ASCII without control characters or <>:"\|?*, no
+// and Windows take (UTF-8 without control characters or <>:"\|?*, no
 // component ending in '.' or a blank, no DOS device name, none equal to
 // another but for letter case, joined length within 259 given `allowance`),
-// files below the size limit, and `setupProgram` one of the files, in any
-// letter case, '\' matching '/'. Returns the first problem.
-std::string CheckTree(std::vector<TreeItem>& items, size_t allowance,
-                      const std::string& setupProgram);
+// and files below the size limit. Appends every problem to `problems`, and
+// marks the items whose names are refused.
+void CheckTree(std::vector<TreeItem>& items, size_t allowance, std::vector<std::string>& problems);
 
 // MS-DOS date (high half) and time (low half) of `seconds` since 1970 taken
 // as UTC, clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
@@ -75,6 +75,6 @@ void AddDirectoryRecord(ArchiveWriter& archive, const EntryFields& entry, uint32
 
 // Appends the central directory and the end record to `archive.data`, which
 // then holds the rest of the archive but for the comment: the end record
-// announces the seal that AppendSeal writes after it. The packing's checks
-// keep it within the limits.
-void FinishArchive(ArchiveWriter& archive);
+// announces `commentLength` bytes, the seal that AppendSeal writes after it.
+// The packing's checks keep it within the limits.
+void FinishArchive(ArchiveWriter& archive, uint16_t commentLength);

@@ -223,7 +223,7 @@ std::string WriteFileEntry(Packing& packing, const TreeItem& item, EntryFields e
 }  // namespace
 
 std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& options,
-                       const Bytes& stub, const std::string& target, OutputFile& output) {
+                       const Bytes& stub, OutputFile& output) {
   Packing packing;
   packing.items = &items;
   SizeCheck check;
@@ -258,8 +258,7 @@ std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& op
   }
   Bytes buffer(kPieceSize);  // for a file written again stored
   ArchiveWriter archive;
-  problem = CreateOutput(target, output);
-  if (problem.empty()) problem = WriteOutput(output, stub);
+  problem = WriteOutput(output, stub);
   if (!problem.empty()) return problem;
 
   WorkerThreads threads;
@@ -290,10 +289,10 @@ std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& op
   EndProgress(progress, problem.empty());
   if (!problem.empty()) return problem;
   archive.written = output.size - check.archiveStart;
-  FinishArchive(archive);
+  FinishArchive(archive, SealCommentLength(options.sealOptions));
   problem = WriteOutput(output, archive.data);
   // Over the archive as it lies in the file: headers written again and
   // entries rewritten stored are final only now.
-  if (problem.empty()) problem = AppendSeal(output, check.archiveStart);
+  if (problem.empty()) problem = AppendSeal(output, check.archiveStart, options.sealOptions);
   return problem;
 }

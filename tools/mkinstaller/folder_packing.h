@@ -18,11 +18,12 @@ struct PackOptions {
   unsigned threads = 1;  // that read and deflate
   bool progress = false;
   std::optional<int64_t> fixedTime;  // every entry's time, else the file's
+  uint8_t sealOptions = 0;           // the publisher's options the seal records
 };
 
 // Writes `stub` and the archive of `items` (in the archive's order, checked
-// by CheckTree) into a new `output` for `target`. The size limit is checked
-// before the output is created where the sizes tell (level 0), else as soon
-// as the archive is sure to pass it.
+// by CheckTree) into `output`, created and empty. The size limit is checked
+// before anything is written where the sizes tell (level 0), else as soon as
+// the archive is sure to pass it.
 std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& options,
-                       const Bytes& stub, const std::string& target, OutputFile& output);
+                       const Bytes& stub, OutputFile& output);

@@ -1,54 +1,49 @@
-// Reading inputs whole and comparing paths; see host_files.h. Standard C and C++
+// Reading inputs whole, comparing paths and naming the output's temporary
+// file; see host_files.h. Built on the per-system calls and standard C++
 // only, so the Windows build of the tool shares it.
 #include "host_files.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // The path made absolute with its symbolic links and dot components resolved
 // as far as it exists; the plain absolute path when even that fails.
 fs::path ResolvedPath(const std::string& path) {
   std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  if (error) return fs::path(path).lexically_normal();
+  fs::path absolute = fs::absolute(HostPath(path), error);
+  if (error) return HostPath(path).lexically_normal();
   fs::path resolved = fs::weakly_canonical(absolute, error);
   return error ? absolute.lexically_normal() : resolved;
 }
 
 }  // namespace
 
+fs::path HostPath(const std::string& path) { return fs::u8path(path); }
+
 std::string ReadWholeFile(const std::string& path, const char* what, Bytes& contents) {
   contents.clear();
-  errno = 0;
-  FileHandle file(std::fopen(path.c_str(), "rb"));
-  if (file) {
-    // Room for the whole file at once: no copies while it grows, and no
-    // doubled capacity, which a 32-bit builder could not spare.
-    std::error_code sizeError;
-    const uintmax_t size = fs::file_size(path, sizeError);
-    if (!sizeError && size < contents.max_size()) contents.reserve(static_cast<size_t>(size));
-    uint8_t buffer[1 << 16];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-      contents.insert(contents.end(), buffer, buffer + count);
-    }
-    if (!std::ferror(file.get())) return "";
+  InputFile file;
+  std::string problem = OpenInput(path, what, file);
+  if (!problem.empty()) return problem;
+  // Room for the whole file at once: no copies while it grows, and no
+  // doubled capacity, which a 32-bit builder could not spare. A file that
+  // grows meanwhile is read to its end.
+  if (file.size < contents.max_size()) contents.resize(static_cast<size_t>(file.size));
+  size_t got = 0;
+  problem = ReadInput(file, 0, contents.data(), contents.size(), got);
+  contents.resize(got);
+  uint8_t more[1 << 16];
+  while (problem.empty() && got == contents.size()) {
+    size_t extra = 0;
+    problem = ReadInput(file, contents.size(), more, sizeof more, extra);
+    if (extra == 0) break;
+    contents.insert(contents.end(), more, more + extra);
+    got += extra;
   }
-  const std::string reason = errno != 0 ? std::strerror(errno) : "read error";
-  return std::string("cannot read ") + what + " '" + path + "': " + reason;
+  return problem;
 }
 
 std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count) {
@@ -65,10 +60,15 @@ std::string OverwriteOutput(OutputFile& file, uint64_t offset, const Bytes& byte
   return WriteOutputAt(file, offset, bytes.data(), bytes.size());
 }
 
+std::string TemporaryPrefix(const std::string& target) {
+  const fs::path path = HostPath(target);
+  return (path.parent_path() / HostPath("." + path.filename().u8string())).u8string() + ".tmp";
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
-  if (fs::exists(a, error) && fs::exists(b, error)) {
-    const bool same = fs::equivalent(a, b, error);
+  if (fs::exists(HostPath(a), error) && fs::exists(HostPath(b), error)) {
+    const bool same = fs::equivalent(HostPath(a), HostPath(b), error);
     if (!error) return same;
   }
   return ResolvedPath(a) == ResolvedPath(b);

@@ -8,10 +8,16 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "installer_image.h"
+
+// Paths are the system's bytes on POSIX and UTF-8 on Windows; this makes a
+// std::filesystem path of one.
+std::filesystem::path HostPath(const std::string& path);
 
 // Reads the file at `path` into `contents`; `what` names it in the problem.
 std::string ReadWholeFile(const std::string& path, const char* what, Bytes& contents);
@@ -57,8 +63,12 @@ struct OutputFile {
   ~OutputFile();
 };
 
-// Creates the new file for `target`.
+// Creates the new file for `target`. Problems name the target, never the
+// new file.
 std::string CreateOutput(const std::string& target, OutputFile& file);
+// The new file's name but for the numbers that make it unique: a hidden
+// name beside `target`.
+std::string TemporaryPrefix(const std::string& target);
 // Appends `count` bytes to it.
 std::string WriteOutput(OutputFile& file, const uint8_t* bytes, size_t count);
 std::string WriteOutput(OutputFile& file, const Bytes& bytes);
@@ -79,12 +89,27 @@ struct TreeItem {
   bool isDirectory = false;
   uint64_t size = 0;     // of a file
   int64_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
+  bool refused = false;  // its name cannot go into an installer (CheckTree)
+};
+
+// What each system's listing keeps of a folder it has still to read: its
+// path on this machine, its entry name, and the folders above it with itself
+// last, each as its device or volume and its inode or file index, by which
+// a link that leads back up is known.
+struct PendingFolder {
+  using Id = std::pair<uint64_t, uint64_t>;
+  std::string path, name;
+  std::vector<Id> chain;
 };
 
 // Appends everything below the folder `root` to `items`, in no particular
-// order. Refuses a symbolic link (not followed) and anything that is neither
-// a regular file nor a directory; names are the bytes the system gives.
-std::string ListTree(const std::string& root, std::vector<TreeItem>& items);
+// order, and every problem met to `problems`, going on past each. A
+// symbolic link (on Windows any reparse point) is a problem, or with
+// `followLinks` taken for what it leads to, unless that is a folder holding
+// the link (a loop). Anything neither a regular file nor a folder is a
+// problem. Names are the bytes the system gives (POSIX) or UTF-8 (Windows).
+void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& items,
+              std::vector<std::string>& problems);
 
 // True when `path` (existing or not) lies below the existing folder `folder`.
 bool LiesInside(const std::string& path, const std::string& folder);

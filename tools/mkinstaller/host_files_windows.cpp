@@ -1,16 +1,18 @@
 // The Windows side of mkinstaller's files (see host_files.h): listing a
 // folder, reading inputs in pieces and writing the output. Every read and
 // write names its offset (an OVERLAPPED on a synchronous handle), so threads
-// can read one file at once and an entry's header can be written again. The ANSI calls, like the command line and
-// fopen: names outside ASCII are refused by the tree's checks anyway. A
-// reparse point (symbolic link, junction, mount point) is refused, not
-// followed; times come as FILETIMEs, which are UTC already.
+// can read one file at once and an entry's header can be written again.
+// Paths are UTF-8 inside the tool (as the command line is read) and go to
+// the wide calls, so every name the file system holds can be packed. A
+// reparse point (symbolic link, junction, mount point) is refused, or
+// followed when asked, a folder being known by its volume and file index;
+// times come as FILETIMEs, which are UTC already.
 #include "host_files.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <cwchar>
 #include <memory>
 
 namespace {
@@ -18,6 +20,23 @@ namespace {
 struct FindCloser {
   void operator()(HANDLE search) const { FindClose(search); }
 };
+
+std::wstring Wide(const std::string& utf8) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                         nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+  return wide;
+}
+
+std::string Utf8(const wchar_t* wide, size_t count) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(count), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(count), &text[0], length, nullptr,
+                      nullptr);
+  return text;
+}
 
 std::string Failure(const char* action, const std::string& path, DWORD error) {
   char text[256] = "";
@@ -43,7 +62,7 @@ int64_t UnixSeconds(const FILETIME& time) {
 
 OutputFile::~OutputFile() {
   if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));
-  if (!path.empty() && !committed) DeleteFileA(path.c_str());
+  if (!path.empty() && !committed) DeleteFileW(Wide(path).c_str());
 }
 
 // A file that did not exist before, named after the target and this
@@ -51,14 +70,11 @@ OutputFile::~OutputFile() {
 // the next number.
 std::string CreateOutput(const std::string& target, OutputFile& file) {
   file.target = target;
-  const std::filesystem::path targetPath(target);
-  const std::string prefix =
-      (targetPath.parent_path() / ("." + targetPath.filename().string())).string() + ".tmp" +
-      std::to_string(GetCurrentProcessId()) + "-";
+  const std::string prefix = TemporaryPrefix(target) + std::to_string(GetCurrentProcessId()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = prefix + std::to_string(attempt);
     // Others may read it: the seal is computed over what was written.
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file.path = path;
@@ -66,9 +82,9 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
       return "";
     }
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS) return Failure("create a temporary file", path, error);
+    if (error != ERROR_FILE_EXISTS) return Failure("write", target, error);
   }
-  return "cannot create a temporary file beside '" + target + "': every name is taken";
+  return "cannot write '" + target + "': every name for a temporary file beside it is taken";
 }
 
 namespace {
@@ -89,9 +105,9 @@ std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* byte
     DWORD written = 0;
     OVERLAPPED at = At(offset + done);
     if (!WriteFile(reinterpret_cast<HANDLE>(file.handle), bytes + done, chunk, &written, &at)) {
-      return Failure("write", file.path, GetLastError());
+      return Failure("write", file.target, GetLastError());
     }
-    if (written == 0) return Failure("write", file.path, ERROR_WRITE_FAULT);
+    if (written == 0) return Failure("write", file.target, ERROR_WRITE_FAULT);
     done += written;
   }
   return "";
@@ -102,7 +118,7 @@ std::string TruncateOutput(OutputFile& file, uint64_t size) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(size);
   if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
-    return Failure("write", file.path, GetLastError());
+    return Failure("write", file.target, GetLastError());
   }
   file.size = size;
   return "";
@@ -116,7 +132,7 @@ std::string OpenInput(const std::string& path, const char* what, InputFile& file
   file.path = path;
   file.what = what;
   const HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return Failure((std::string("read ") + what).c_str(), path, GetLastError());
@@ -152,10 +168,10 @@ std::string CommitOutput(OutputFile& file) {
   const auto handle = reinterpret_cast<HANDLE>(file.handle);
   // On the disk before the move, so a crash cannot leave the new name on a
   // short file.
-  if (!FlushFileBuffers(handle)) return Failure("write", file.path, GetLastError());
+  if (!FlushFileBuffers(handle)) return Failure("write", file.target, GetLastError());
   file.handle = -1;
-  if (!CloseHandle(handle)) return Failure("write", file.path, GetLastError());
-  if (!MoveFileExA(file.path.c_str(), file.target.c_str(),
+  if (!CloseHandle(handle)) return Failure("write", file.target, GetLastError());
+  if (!MoveFileExW(Wide(file.path).c_str(), Wide(file.target).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Failure("replace", file.target, GetLastError());
   }
@@ -163,52 +179,126 @@ std::string CommitOutput(OutputFile& file) {
   return "";
 }
 
-std::string ListTree(const std::string& root, std::vector<TreeItem>& items) {
-  const DWORD rootAttributes = GetFileAttributesA(root.c_str());
-  if (rootAttributes == INVALID_FILE_ATTRIBUTES) {
-    return Failure("read folder", root, GetLastError());
-  }
-  if (!(rootAttributes & FILE_ATTRIBUTE_DIRECTORY)) return "'" + root + "' is not a folder";
+namespace {
 
-  // Folders still to read: their path on this machine and their entry name.
-  std::vector<std::pair<std::string, std::string>> pending = {{root, ""}};
+// What the listing needs of a file or folder, as FindFirstFileW gives it or,
+// for a link followed, as the object it leads to has it.
+struct Found {
+  DWORD attributes = 0;
+  uint64_t size = 0;
+  FILETIME written{};
+};
+
+// The file or folder `path` leads to, links followed, and its identity: the
+// volume and the file index. Returns the error, or 0.
+DWORD Follow(const std::string& path, Found& found, PendingFolder::Id& id) {
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool read = GetFileInformationByHandle(handle, &information);
+  const DWORD error = read ? 0 : GetLastError();
+  CloseHandle(handle);
+  if (!read) return error;
+  found.attributes = information.dwFileAttributes;
+  found.size = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
+  found.written = information.ftLastWriteTime;
+  id = {information.dwVolumeSerialNumber,
+        uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+  return 0;
+}
+
+}  // namespace
+
+void ListTree(const std::string& root, bool followLinks, std::vector<TreeItem>& items,
+              std::vector<std::string>& problems) {
+  const DWORD rootAttributes = GetFileAttributesW(Wide(root).c_str());
+  if (rootAttributes == INVALID_FILE_ATTRIBUTES) {
+    problems.push_back(Failure("read folder", root, GetLastError()));
+    return;
+  }
+  if (!(rootAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    problems.push_back("'" + root + "' is not a folder");
+    return;
+  }
+  PendingFolder first = {root, "", {}};
+  if (followLinks) {
+    Found found;
+    PendingFolder::Id id;
+    const DWORD error = Follow(root, found, id);
+    if (error != 0) {
+      problems.push_back(Failure("read folder", root, error));
+      return;
+    }
+    first.chain.push_back(id);
+  }
+
+  std::vector<PendingFolder> pending = {first};
   while (!pending.empty()) {
-    const auto [folderPath, folderName] = pending.back();
+    const PendingFolder folder = std::move(pending.back());
     pending.pop_back();
-    WIN32_FIND_DATAA found;
-    const HANDLE first = FindFirstFileA((folderPath + "/*").c_str(), &found);
-    if (first == INVALID_HANDLE_VALUE) return Failure("read folder", folderPath, GetLastError());
-    std::unique_ptr<void, FindCloser> search(first);
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(Wide(folder.path + "/*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+      problems.push_back(Failure("read folder", folder.path, GetLastError()));
+      continue;
+    }
+    std::unique_ptr<void, FindCloser> closer(search);
     do {
-      const std::string base = found.cFileName;
+      const std::string base = Utf8(entry.cFileName, wcslen(entry.cFileName));
       if (base == "." || base == "..") continue;
       TreeItem item;
-      item.path = folderPath + "/" + base;
-      item.name = folderName + base;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        return "'" + item.path + "' is a symbolic link (not followed)";
+      item.path = folder.path + "/" + base;
+      item.name = folder.name + base;
+      Found found = {entry.dwFileAttributes,
+                     uint64_t{entry.nFileSizeHigh} << 32 | entry.nFileSizeLow,
+                     entry.ftLastWriteTime};
+      PendingFolder::Id id;
+      const bool isLink = found.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+      if (isLink && !followLinks) {
+        problems.push_back("'" + item.path +
+                           "' is a symbolic link (not followed without --follow-links)");
+        continue;
       }
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (followLinks && (isLink || (found.attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        const DWORD error = Follow(item.path, found, id);
+        if (error != 0) {
+          problems.push_back(Failure(isLink ? "follow the symbolic link" : "read folder",
+                                     item.path, error));
+          continue;
+        }
+      }
+      if (found.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (followLinks &&
+            std::find(folder.chain.begin(), folder.chain.end(), id) != folder.chain.end()) {
+          problems.push_back("'" + item.path +
+                             "' is a symbolic link to a folder that holds it (a loop)");
+          continue;
+        }
         item.isDirectory = true;
         item.name += "/";
-        pending.emplace_back(item.path, item.name);
+        PendingFolder below = {item.path, item.name, folder.chain};
+        if (followLinks) below.chain.push_back(id);
+        pending.push_back(std::move(below));
       } else {
-        item.size = uint64_t{found.nFileSizeHigh} << 32 | found.nFileSizeLow;
+        item.size = found.size;
       }
-      item.modified = UnixSeconds(found.ftLastWriteTime);
+      item.modified = UnixSeconds(found.written);
       items.push_back(std::move(item));
-    } while (FindNextFileA(search.get(), &found));
+    } while (FindNextFileW(search, &entry));
     const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) return Failure("read folder", folderPath, error);
+    if (error != ERROR_NO_MORE_FILES) {
+      problems.push_back(Failure("read folder", folder.path, error));
+    }
   }
-  return "";
 }
 
 std::string OwnExecutablePath(std::string& path) {
-  char buffer[MAX_PATH + 1];
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH + 1);
   if (length == 0) return Failure("find", "mkinstaller's own path", GetLastError());
-  if (length == sizeof buffer) return "mkinstaller's own path is too long";
-  path.assign(buffer, length);
+  if (length == MAX_PATH + 1) return "mkinstaller's own path is too long";
+  path = Utf8(buffer, length);
   return "";
 }

@@ -66,7 +66,7 @@ Bytes IconGroupResource(const std::vector<IconImage>& images, uint16_t firstId) 
   return group;
 }
 
-std::string IconGroupSizes(const Bytes& group, std::string& sizes) {
+std::string IconGroupSizes(const Bytes& group, std::vector<std::string>& sizes) {
   if (!IsIconHeader(group)) return "the icon group has no icon header";
   const size_t count = Little16(group.data() + 4);
   if (kHeaderSize + count * kGroupEntrySize > group.size()) {
@@ -75,8 +75,7 @@ std::string IconGroupSizes(const Bytes& group, std::string& sizes) {
   sizes.clear();
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* entry = group.data() + kHeaderSize + i * kGroupEntrySize;
-    sizes += (i ? ", " : "") + std::to_string(Pixels(entry[0])) + "x" +
-             std::to_string(Pixels(entry[1]));
+    sizes.push_back(std::to_string(Pixels(entry[0])) + "x" + std::to_string(Pixels(entry[1])));
   }
   return "";
 }

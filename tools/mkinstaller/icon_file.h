@@ -27,6 +27,6 @@ std::string ReadIconFile(const Bytes& contents, std::vector<IconImage>& images);
 // resources with the ids firstId, firstId + 1, ...
 Bytes IconGroupResource(const std::vector<IconImage>& images, uint16_t firstId);
 
-// "16x16, 32x32, 256x256": the image sizes a group resource lists, or the
+// The image sizes a group resource lists ("16x16", "32x32", ...), or the
 // problem when `group` is not one.
-std::string IconGroupSizes(const Bytes& group, std::string& sizes);
+std::string IconGroupSizes(const Bytes& group, std::vector<std::string>& sizes);

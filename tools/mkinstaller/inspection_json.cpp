@@ -1,22 +1,27 @@
 // Writing an Inspection as JSON; see inspection_json.h. The keys are those
 // of the text report in snake case, with the same values, so that a script
 // gets what a reader of --inspect sees:
-//   {"file_size": N,
+//   {"file_size": N | null,
 //    "fields": {"stub_size": S, "install_directory": S, "setup_command": S} | null,
-//    "resources": {"icon": S, "version": {KEY: S, ...}, "execution_level": S} | null,
+//    "resources": {"icon": [S, ...], "version": {KEY: S, ...}, "execution_level": S} | null,
 //    "stub_size": N | null, "archive_start": N | null, "end_record": N | null,
 //    "stub_size_matches": B | null,
 //    "entries": {"count": N, "methods": {NAME: N, ...}} | null,
 //    "sizes": {"compressed": N, "uncompressed": N} | null,
 //    "setup_program": {"name": S, "in_archive": B, "arguments": S} | null,
 //    "seal": "right" | "wrong" | "none" | null,
+//    "options": ["wait", "pass-arguments"] | null,
 //    "after_archive": {"bytes": N, "signature": {"offset": N, "size": N} | null,
 //                      "other_bytes": N | null} | null,
-//    "consistent": B, "problems": [S, ...]}
+//    "consistent": B, "problems": [S, ...], "warnings": [S, ...]}
 // A field's blank value is "". Version strings are UTF-8 text and stay so.
+// A file that cannot be read gives every fact null, "consistent": false and
+// the reason in "problems".
 #include "inspection_json.h"
 
 #include <cstdio>
+
+#include "archive_seal.h"
 
 namespace {
 
@@ -51,11 +56,17 @@ std::string OrNull(const std::optional<T>& value, Write write) {
   return value ? write(*value) : "null";
 }
 
+std::string List(const std::vector<std::string>& items, bool utf8 = false) {
+  std::string list;
+  for (const std::string& item : items) list += (list.empty() ? "" : ", ") + Quoted(item, utf8);
+  return "[" + list + "]";
+}
+
 }  // namespace
 
 std::string InspectionJson(const Inspection& facts) {
   const auto number = [](uint64_t value) { return Number(value); };
-  std::string json = "{\"file_size\": " + Number(facts.fileSize);
+  std::string json = "{\"file_size\": " + OrNull(facts.fileSize, number);
   json += ", \"fields\": " + OrNull(facts.fields, [](const StoredFields& fields) {
             return "{\"stub_size\": " + Quoted(TrimmedField(fields.stubSize)) +
                    ", \"install_directory\": " + Quoted(TrimmedField(fields.installDirectory)) +
@@ -67,7 +78,7 @@ std::string InspectionJson(const Inspection& facts) {
               version += (version.empty() ? "" : ", ") + Quoted(key, true) + ": " +
                          Quoted(value, true);
             }
-            return "{\"icon\": " + Quoted(found.icon) + ", \"version\": {" + version +
+            return "{\"icon\": " + List(found.iconSizes) + ", \"version\": {" + version +
                    "}, \"execution_level\": " + Quoted(found.executionLevel) + "}";
           });
   json += ", \"stub_size\": " + OrNull(facts.archiveStart, number);
@@ -86,13 +97,15 @@ std::string InspectionJson(const Inspection& facts) {
             return "{\"compressed\": " + Number(facts.compressed) +
                    ", \"uncompressed\": " + Number(facts.uncompressed) + "}";
           });
-  json += ", \"setup_program\": " + OrNull(facts.setupProgram, [&](const std::string& name) {
-            return "{\"name\": " + Quoted(name) +
-                   ", \"in_archive\": " + Boolean(facts.setupProgramInArchive) +
-                   ", \"arguments\": " + Quoted(facts.setupArguments) + "}";
+  json += ", \"setup_program\": " + OrNull(facts.setup, [](const SetupModes& modes) {
+            return "{\"name\": " + Quoted(modes.install.program) +
+                   ", \"in_archive\": " + Boolean(modes.install.found) +
+                   ", \"arguments\": " + Quoted(modes.install.arguments) + "}";
           });
   json += ", \"seal\": " +
           OrNull(facts.seal, [](const std::string& seal) { return Quoted(seal); });
+  json += ", \"options\": " +
+          OrNull(facts.options, [](uint8_t options) { return List(OptionWords(options)); });
   json += ", \"after_archive\": " + OrNull(facts.trailingBytes, [&](uint64_t trailing) {
             const auto& signature = facts.signature;
             const std::string other = signature && facts.signaturePlaced
@@ -106,9 +119,6 @@ std::string InspectionJson(const Inspection& facts) {
                    ", \"other_bytes\": " + other + "}";
           });
   json += ", \"consistent\": " + Boolean(facts.problems.empty());
-  std::string problems;
-  for (const std::string& problem : facts.problems) {
-    problems += (problems.empty() ? "" : ", ") + Quoted(problem);
-  }
-  return json + ", \"problems\": [" + problems + "]}";
+  return json + ", \"problems\": " + List(facts.problems) + ", \"warnings\": " +
+         List(facts.warnings) + "}";
 }

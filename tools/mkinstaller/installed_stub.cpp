@@ -9,9 +9,9 @@
 namespace fs = std::filesystem;
 
 std::vector<std::string> InstalledStubCandidates(const std::string& ownPath) {
-  const fs::path directory = fs::path(ownPath).parent_path();
-  return {(directory / "orvane_stub.exe").string(),
-          (directory / ".." / "share" / "orvane" / "orvane_stub.exe").lexically_normal().string()};
+  const fs::path directory = HostPath(ownPath).parent_path();
+  const fs::path shared = directory / ".." / "share" / "orvane" / "orvane_stub.exe";
+  return {(directory / "orvane_stub.exe").u8string(), shared.lexically_normal().u8string()};
 }
 
 std::string FindInstalledStub(std::string& path) {
@@ -21,7 +21,7 @@ std::string FindInstalledStub(std::string& path) {
   std::string looked;
   for (const std::string& candidate : InstalledStubCandidates(ownPath)) {
     std::error_code error;
-    if (fs::is_regular_file(candidate, error)) {
+    if (fs::is_regular_file(HostPath(candidate), error)) {
       path = candidate;
       return "";
     }

@@ -211,23 +211,85 @@ std::string SetupProgramName(const std::string& field) {
   return TrimmedOfBlanks(name);
 }
 
-SetupStart SplitSetupCommand(const std::string& field,
-                             const std::function<bool(const std::string&)>& isFile) {
-  const std::string name = SetupProgramName(field);
-  for (size_t length = name.size(); length > 0; --length) {
-    if (length < name.size() && name[length] != ' ') continue;
-    if (!isFile(name.substr(0, length))) continue;
-    const size_t arguments = name.find_first_not_of(' ', length);
-    return {name.substr(0, length), arguments == std::string::npos ? "" : name.substr(arguments)};
+SetupStart SplitSetupCommand(const std::string& command, const IsFile& isFile) {
+  for (size_t length = command.size(); length > 0; --length) {
+    if (length < command.size() && command[length] != ' ') continue;
+    if (!isFile(command.substr(0, length))) continue;
+    const size_t arguments = command.find_first_not_of(' ', length);
+    return {command.substr(0, length),
+            arguments == std::string::npos ? "" : command.substr(arguments), true};
   }
-  return {name, ""};
+  return {command, "", false};
 }
 
+SetupModes ReadSetupModes(const std::string& field, const IsFile& isFile) {
+  return {SplitSetupCommand(TrimmedOfBlanks(field), isFile),
+          SplitSetupCommand(SetupProgramName(field), isFile)};
+}
+
+std::string SetupModesWarning(const std::string& field, const SetupModes& modes) {
+  if (modes.install.found == modes.beside.found) return "";
+  const std::string command = "setup command '" + TrimmedOfBlanks(field) + "'";
+  if (modes.beside.found) {
+    return "the " + command + " starts '" + modes.beside.program +
+           "' only in the \"123\" mode, which drops what comes before a '|' and a '*'; the "
+           "default mode (running the installer) reads it whole, finds no file '" +
+           modes.install.program + "' and starts nothing";
+  }
+  return "the " + command + " starts '" + modes.install.program +
+         "' only in the default mode (running the installer); the \"123\" mode drops what "
+         "comes before a '|' and a '*', finds no file '" + modes.beside.program +
+         "' and starts nothing";
+}
+
+namespace {
+
+// The upper-case letter of code point `c` among the small letters of
+// Latin-1, Latin Extended-A, Greek and Cyrillic (Unicode's simple upper-case
+// mapping, which Windows' file systems use); any other code point unchanged.
+uint32_t UpperLetter(uint32_t c) {
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+      (c >= 0x430 && c <= 0x44F)) {
+    return c - 0x20;
+  }
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c == 0xFF) return 0x178;
+  if (c == 0x131) return 'I';
+  if (c == 0x3C2) return 0x3A3;
+  // Latin Extended-A pairs a capital and its small letter, the capital even
+  // but from U+0139 to U+0148 and from U+0179 to U+017E; U+0138, U+0149 and
+  // U+017F stand alone.
+  if (c >= 0x100 && c <= 0x17E && c != 0x130 && c != 0x138 && c != 0x149) {
+    const bool capitalOdd = (c >= 0x139 && c <= 0x148) || c >= 0x179;
+    if (c % 2 == (capitalOdd ? 0u : 1u)) return c - 1;
+  }
+  return c;
+}
+
+void AppendUtf8(uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else {  // every letter UpperLetter gives is below U+0800
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
 std::string WindowsNameKey(const std::string& name) {
-  std::string key = name;
-  for (char& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c == '\\') c = '/';
+  std::string key;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
+    if (byte >= 0xC2 && byte <= 0xDF && (next & 0xC0) == 0x80) {  // two bytes: up to U+07FF
+      AppendUtf8(UpperLetter(uint32_t{byte & 0x1Fu} << 6 | (next & 0x3Fu)), key);
+      ++i;
+    } else if (byte == '\\') {
+      key += '/';
+    } else {
+      key += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte);
+    }
   }
   if (!key.empty() && key.back() == '/') key.pop_back();
   return key;

@@ -51,17 +51,32 @@ std::string ReadStoredFields(const Bytes& image, size_t end, StoredFields& field
 // field whole, which is the same name when it holds neither character.
 std::string SetupProgramName(const std::string& field);
 
-// The setup program and its arguments as the stub splits the setup command
-// `field`: of the name SetupProgramName gives, the longest part ending at a
-// blank or at its end that `isFile` accepts (the stub asks whether it names
-// an extracted file); the arguments follow it after blanks. When no part is
-// accepted, the whole name and no arguments.
+// The setup program and its arguments as the stub splits a setup command
+// as one mode reads it (`command`): the longest part ending at a blank or at
+// its end that `isFile` accepts (the stub asks whether it names an extracted
+// file); the arguments follow it after blanks. When no part is accepted,
+// the whole command and no arguments.
 struct SetupStart {
   std::string program, arguments;
+  bool found = false;  // `program` is a file
 };
-SetupStart SplitSetupCommand(const std::string& field,
-                             const std::function<bool(const std::string&)>& isFile);
+using IsFile = std::function<bool(const std::string&)>;
+SetupStart SplitSetupCommand(const std::string& command, const IsFile& isFile);
 
-// The key under which Windows finds `name`: letters upper-cased (ASCII only),
-// '\' as '/', a trailing '/' dropped. Two names with one key are one file.
+// What each mode starts from the setup-command field `field`: the default
+// mode (running the installer) reads it whole, the "123" mode as
+// SetupProgramName gives it.
+struct SetupModes {
+  SetupStart install, beside;
+};
+SetupModes ReadSetupModes(const std::string& field, const IsFile& isFile);
+
+// The warning when one mode finds its setup program and the other does not
+// ("" when both or neither do): it names the program each mode would start.
+std::string SetupModesWarning(const std::string& field, const SetupModes& modes);
+
+// The key under which Windows finds `name`: letters upper-cased (ASCII, and
+// in UTF-8 those of Latin-1, Latin Extended-A, Greek and Cyrillic, as the
+// file system's table has them), '\' as '/', a trailing '/' dropped. Two
+// names with one key are one file.
 std::string WindowsNameKey(const std::string& name);

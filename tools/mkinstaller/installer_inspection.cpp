@@ -78,8 +78,8 @@ void InspectResources(const Bytes& image, Inspection& result) {
   VersionStrings strings;
   for (const Resource& resource : resources) {
     std::string damaged;
-    if (resource.type == kIconGroupType && found.icon == "none") {
-      damaged = IconGroupSizes(resource.data, found.icon);
+    if (resource.type == kIconGroupType && found.iconSizes.empty()) {
+      damaged = IconGroupSizes(resource.data, found.iconSizes);
     } else if (resource.type == kVersionType && strings.empty()) {
       damaged = ReadVersionStrings(resource.data, strings);
     } else if (resource.type == kManifestType) {
@@ -207,18 +207,18 @@ Inspection InspectInstaller(const Bytes& image) {
       const auto found = files.find(WindowsNameKey(name));
       return found != files.end() && found->second;
     };
-    const SetupStart setup = SplitSetupCommand(fields.setupCommand, isFile);
-    const bool held = !setup.program.empty() && isFile(setup.program);
-    result.setupProgram = setup.program;
-    result.setupProgramInArchive = held;
-    result.setupArguments = setup.arguments;
-    if (!held) {
-      problems.push_back("the setup program \"" + setup.program + "\" is not in the archive");
+    const SetupModes setup = ReadSetupModes(fields.setupCommand, isFile);
+    result.setup = setup;
+    if (!setup.install.found && !setup.beside.found) {
+      problems.push_back("the setup program \"" + setup.install.program +
+                         "\" is not in the archive");
     }
+    const std::string warning = SetupModesWarning(fields.setupCommand, setup);
+    if (!warning.empty()) result.warnings.push_back(warning);
   }
 
   if (hasArchive && start < image.size()) {
-    const std::string seal = SealState(image, start, endRecord, archiveEnd);
+    const std::string seal = SealState(image, start, endRecord, archiveEnd, result.options);
     result.seal = seal;
     if (seal == "wrong") {
       problems.push_back("the archive's seal does not match its bytes: the installer is damaged");
@@ -245,14 +245,18 @@ Inspection InspectInstaller(const Bytes& image) {
 
 std::vector<std::string> InspectionLines(const Inspection& facts) {
   std::vector<std::string> lines;
-  lines.push_back("file size: " + std::to_string(facts.fileSize) + " bytes");
+  lines.push_back("file size: " + std::to_string(facts.fileSize.value_or(0)) + " bytes");
   if (facts.fields) {
     lines.push_back("stub-size field: " + Shown(facts.fields->stubSize));
     lines.push_back("install-directory field: " + Shown(facts.fields->installDirectory));
     lines.push_back("setup-command field: " + Shown(facts.fields->setupCommand));
   }
   if (facts.resources) {
-    lines.push_back("icon: " + facts.resources->icon);
+    std::string icon;
+    for (const std::string& size : facts.resources->iconSizes) {
+      icon += (icon.empty() ? "" : ", ") + size;
+    }
+    lines.push_back("icon: " + (icon.empty() ? "none" : icon));
     for (const auto& [key, value] : facts.resources->versionStrings) {
       lines.push_back("version " + key + ": \"" + value + "\"");
     }
@@ -279,12 +283,28 @@ std::vector<std::string> InspectionLines(const Inspection& facts) {
     lines.push_back("sizes: " + std::to_string(facts.compressed) + " bytes compressed, " +
                     std::to_string(facts.uncompressed) + " bytes uncompressed");
   }
-  if (facts.setupProgram) {
-    lines.push_back("setup program: \"" + *facts.setupProgram + "\", " +
-                    (facts.setupProgramInArchive ? "in the archive" : "not in the archive"));
-    lines.push_back("setup arguments: " + Shown(facts.setupArguments));
+  if (facts.setup) {
+    const auto place = [](const SetupStart& start) {
+      return "\"" + start.program + "\", " +
+             (start.found ? "in the archive" : "not in the archive");
+    };
+    const SetupStart& install = facts.setup->install;
+    const SetupStart& beside = facts.setup->beside;
+    lines.push_back("setup program: " + place(install));
+    lines.push_back("setup arguments: " + Shown(install.arguments));
+    if (beside.program != install.program || beside.arguments != install.arguments) {
+      lines.push_back("setup program of the \"123\" mode: " + place(beside));
+      lines.push_back("setup arguments of the \"123\" mode: " + Shown(beside.arguments));
+    }
   }
   if (facts.seal) lines.push_back("seal: " + *facts.seal);
+  if (facts.options) {
+    std::string words;
+    for (const std::string& word : OptionWords(*facts.options)) {
+      words += (words.empty() ? "" : ", ") + word;
+    }
+    lines.push_back("options: " + (words.empty() ? "none" : words));
+  }
   if (facts.trailingBytes) {
     const uint64_t trailing = *facts.trailingBytes;
     std::string after = "after the archive: " + std::to_string(trailing) + " bytes";

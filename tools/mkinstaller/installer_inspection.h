@@ -2,8 +2,9 @@
 // fields, its icon, version strings and execution level, where its archive
 // starts and whether the stub-size field says so, the archive's entries,
 // the setup program and its arguments, whether the archive's seal is right,
-// wrong or missing, and what follows the archive (an Authenticode
-// signature). Portable, over the file's bytes in memory.
+// wrong or missing and the publisher's options it records, and what follows
+// the archive (an Authenticode signature). Portable, over the file's bytes
+// in memory.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@
 // report (InspectionLines) and the JSON object (inspection_json.h) are both
 // written from them.
 struct Inspection {
-  uint64_t fileSize = 0;
+  std::optional<uint64_t> fileSize;  // none when the file cannot be read
   std::optional<StoredFields> fields;
   // Where the archive starts (the stub's size) and where its end record is.
   std::optional<uint64_t> archiveStart;
@@ -30,19 +31,21 @@ struct Inspection {
   std::optional<uint32_t> entryCount;
   std::map<std::string, int> methods;
   uint64_t compressed = 0, uncompressed = 0;
-  std::optional<std::string> setupProgram;
-  bool setupProgramInArchive = false;
-  std::string setupArguments;  // what follows the program in the field
+  // The setup program and its arguments as each mode reads the field: the
+  // default mode (running the installer) and the "123" mode.
+  std::optional<SetupModes> setup;
   // The publisher's resources, where the file has a resource section that
-  // parses: the icon's image sizes ("16x16, 32x32" or "none"), the version
-  // strings in UTF-8 by key, the manifest's execution level (or "none").
+  // parses: the icon's image sizes ("16x16", ...; none without an icon), the
+  // version strings in UTF-8 by key, the manifest's execution level (or
+  // "none").
   struct Resources {
-    std::string icon = "none";
+    std::vector<std::string> iconSizes;
     std::vector<std::pair<std::string, std::string>> versionStrings;
     std::string executionLevel = "none";
   };
   std::optional<Resources> resources;
   std::optional<std::string> seal;  // "right", "wrong" or "none"
+  std::optional<uint8_t> options;    // the seal's option bits, when it reads
   // What follows the archive: its size, an Authenticode signature there and
   // the bytes around it that are not the signature.
   std::optional<uint64_t> trailingBytes;
@@ -53,6 +56,9 @@ struct Inspection {
   bool signaturePlaced = false;  // lies wholly after the archive
   // Why the installer would not install as built; none when it is consistent.
   std::vector<std::string> problems;
+  // What works as built but not as a publisher may expect (a setup command
+  // that only one mode can start).
+  std::vector<std::string> warnings;
 };
 
 Inspection InspectInstaller(const Bytes& image);

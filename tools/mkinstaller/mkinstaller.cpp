@@ -2,7 +2,8 @@
 // archive, and explains a finished one.
 //
 //   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N]
-//               [--progress | --quiet] [--setup NAME] [--install-dir DIR]
+//               [--progress | --quiet] [--follow-links] [--wait]
+//               [--pass-arguments] [--setup NAME] [--install-dir DIR]
 //               [RESOURCES] -o OUT.exe
 //   mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME]
 //               [--install-dir DIR] [RESOURCES] -o OUT.exe
@@ -14,12 +15,16 @@
 // fields are patched.
 //
 // Owns the command line and the order of the work: every check runs before
-// anything is written, and the output appears whole or not at all. A refused
-// run prints one line "mkinstaller: <problem>" on stderr and exits with 2 for
-// a usage error, 1 for any other (usage.h). --inspect prints its report on
-// stdout and exits with 1, each problem on a line of stderr, when the
-// installer is not consistent. Without --stub the installed stub is used
-// (installed_stub.h). The stub is held in memory whole (and so is an
+// the folder is packed, and the output appears whole or not at all. One
+// rule for the exit code (usage.h): 2 when the command line (or
+// SOURCE_DATE_EPOCH) is wrong whatever the files hold, "mkinstaller:
+// <problem>" and a pointer to --help on stderr; 1 when a file is refused or
+// cannot be read or written, one line "mkinstaller: <problem>" for each
+// problem (a folder's all at once, up to kMostProblemsShown). A warning
+// ("mkinstaller: warning: ...") leaves the exit code 0. --inspect prints its
+// report on stdout and exits with 1, each problem on a line of stderr, when
+// the installer is not consistent. Without --stub the installed stub is
+// used (installed_stub.h). The stub is held in memory whole (and so is an
 // installer inspected); a given archive is copied in pieces, and --from
 // packs files in pieces (folder_packing.h), so neither holds a file whole. A
 // 32-bit builder short of address space refuses with that reason.
@@ -30,9 +35,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive_seal.h"
+#include "launcher/archive_seal.h"
 #include "folder_archive.h"
 #include "folder_packing.h"
 #include "host_files.h"
@@ -55,6 +62,9 @@ constexpr int kUsageError = kExitUsageError;
 constexpr int kDefaultLevel = 9;
 // Each thread adds a piece's buffers and a deflate stream, about 3 MB.
 constexpr unsigned kMostThreads = 64;
+// A folder's problems are shown together, so that one run finds them all,
+// but not thousands of lines of them.
+constexpr size_t kMostProblemsShown = 20;
 
 struct CommandLine {
   std::optional<std::string> stub;
@@ -62,7 +72,8 @@ struct CommandLine {
   std::optional<std::string> folder;
   std::optional<std::string> level;
   std::optional<std::string> threads;
-  bool progress = false, quiet = false;
+  bool progress = false, quiet = false, followLinks = false;
+  bool wait = false, passArguments = false;
   std::optional<std::string> setupCommand;
   std::optional<std::string> installDirectory;
   std::optional<std::string> output;
@@ -78,42 +89,73 @@ int Refuse(int exitCode, const std::string& problem) {
   return exitCode;
 }
 
-// --inspect, --json, --help, --version, --progress and --quiet stand
-// alone; every other option takes a value. Each but --version-info may
-// appear once. The file to inspect is the one argument that is not an
-// option. Returns the problem.
+int UsageError(const std::string& problem) {
+  Refuse(kUsageError, problem);
+  std::fputs(kTryHelpLine, stderr);
+  return kUsageError;
+}
+
+// Each problem on its line, up to kMostProblemsShown and a count of the rest.
+int RefuseAll(const std::vector<std::string>& problems) {
+  for (size_t i = 0; i < problems.size() && i < kMostProblemsShown; ++i) {
+    Refuse(kRefused, problems[i]);
+  }
+  if (problems.size() > kMostProblemsShown) {
+    Refuse(kRefused, "and " + std::to_string(problems.size() - kMostProblemsShown) +
+                         " more problems (" + std::to_string(problems.size()) + " in all)");
+  }
+  return kRefused;
+}
+
+void Warn(const std::string& warning) {
+  std::fprintf(stderr, "mkinstaller: warning: %s\n", warning.c_str());
+}
+
+// --inspect, --json, --help, --version, --progress, --quiet,
+// --follow-links, --wait and --pass-arguments stand alone; every other
+// option takes a value. Each but --version-info may appear once, under any
+// of its names. The file to inspect is the one argument that is not an
+// option. Arguments are read as UTF-8. Returns the problem.
 std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     const char* name;
+    const char* otherName;
     std::optional<std::string> CommandLine::*value;
   } kOptions[] = {
-      {"--stub", &CommandLine::stub},
-      {"--archive", &CommandLine::archive},
-      {"--from", &CommandLine::folder},
-      {"--level", &CommandLine::level},
-      {"--threads", &CommandLine::threads},
-      {"--setup", &CommandLine::setupCommand},
-      {"--install-dir", &CommandLine::installDirectory},
-      {"-o", &CommandLine::output},
-      {"--icon", &CommandLine::icon},
-      {"--elevation", &CommandLine::elevation},
+      {"--stub", nullptr, &CommandLine::stub},
+      {"--archive", nullptr, &CommandLine::archive},
+      {"--from", nullptr, &CommandLine::folder},
+      {"--level", nullptr, &CommandLine::level},
+      {"--threads", nullptr, &CommandLine::threads},
+      {"--setup", nullptr, &CommandLine::setupCommand},
+      {"--install-dir", nullptr, &CommandLine::installDirectory},
+      {"-o", "--output", &CommandLine::output},
+      {"--icon", nullptr, &CommandLine::icon},
+      {"--elevation", nullptr, &CommandLine::elevation},
   };
   const struct {
     const char* name;
+    const char* otherName;
     bool CommandLine::*value;
   } kFlags[] = {
-      {"--inspect", &CommandLine::inspecting},
-      {"--json", &CommandLine::json},
-      {"--help", &CommandLine::help},
-      {"--version", &CommandLine::version},
-      {"--progress", &CommandLine::progress},
-      {"--quiet", &CommandLine::quiet},
+      {"--inspect", nullptr, &CommandLine::inspecting},
+      {"--json", nullptr, &CommandLine::json},
+      {"--help", "-h", &CommandLine::help},
+      {"--version", "-V", &CommandLine::version},
+      {"--progress", nullptr, &CommandLine::progress},
+      {"--quiet", nullptr, &CommandLine::quiet},
+      {"--follow-links", nullptr, &CommandLine::followLinks},
+      {"--wait", nullptr, &CommandLine::wait},
+      {"--pass-arguments", nullptr, &CommandLine::passArguments},
+  };
+  const auto named = [](const std::string& argument, const char* name, const char* otherName) {
+    return argument == name || (otherName != nullptr && argument == otherName);
   };
   for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
+    const std::string argument = Utf8Argument(argc, argv, i);
     bool* flag = nullptr;
     for (const auto& option : kFlags) {
-      if (argument == option.name) flag = &(line.*option.value);
+      if (named(argument, option.name, option.otherName)) flag = &(line.*option.value);
     }
     if (flag != nullptr) {
       if (*flag) return "option " + argument + " given twice";
@@ -126,7 +168,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     }
     std::optional<std::string>* value = nullptr;
     for (const auto& option : kOptions) {
-      if (argument == option.name) value = &(line.*option.value);
+      if (named(argument, option.name, option.otherName)) value = &(line.*option.value);
     }
     const bool looksLikeOption = argument.size() > 1 && argument[0] == '-';
     if (argument == "--version-info") return "option --version-info needs a value";
@@ -139,12 +181,13 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     }
     if (value->has_value()) return "option " + argument + " given twice";
     if (i + 1 == argc) return "option " + argument + " needs a value";
-    *value = argv[++i];
+    *value = Utf8Argument(argc, argv, ++i);
   }
   if (line.inspect && !line.inspecting) return "unexpected argument '" + *line.inspect + "'";
   if (line.inspecting && !line.inspect) return "--inspect needs a file";
   const bool noBuildOption = !line.archive && !line.folder && !line.level && !line.threads &&
-                             !line.progress && !line.quiet && !line.setupCommand &&
+                             !line.progress && !line.quiet && !line.followLinks && !line.wait &&
+                             !line.passArguments && !line.setupCommand &&
                              !line.installDirectory && !line.output && !line.icon &&
                              !line.elevation && line.versionInfo.empty();
   if (line.help) {
@@ -161,10 +204,27 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   }
   if (line.archive && line.folder) return "--from and --archive exclude each other";
   if (!line.archive && !line.folder) return "missing --archive or --from";
-  if (line.level && !line.folder) return "--level needs --from";
-  if (line.threads && !line.folder) return "--threads needs --from";
-  if ((line.progress || line.quiet) && !line.folder) {
-    return std::string(line.progress ? "--progress" : "--quiet") + " needs --from";
+  // What only packing a folder does, and the options the seal records,
+  // which only an archive packed by --from carries (--archive appends one
+  // unchanged).
+  const struct {
+    bool given;
+    const char* name;
+  } kFolderOnly[] = {{line.level.has_value(), "--level"},
+                     {line.threads.has_value(), "--threads"},
+                     {line.progress, "--progress"},
+                     {line.quiet, "--quiet"},
+                     {line.followLinks, "--follow-links"},
+                     {line.wait, "--wait"},
+                     {line.passArguments, "--pass-arguments"}};
+  for (const auto& option : kFolderOnly) {
+    if (!option.given || line.folder) continue;
+    const std::string name = option.name;
+    if (name == "--wait" || name == "--pass-arguments") {
+      return name + " needs --from: the installer reads it from the archive's seal, which only "
+                    "an archive packed by --from carries (--archive appends one unchanged)";
+    }
+    return name + " needs --from";
   }
   if (line.progress && line.quiet) return "--progress and --quiet exclude each other";
   if (line.threads) {
@@ -179,24 +239,8 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     return "--level takes a digit from 0 to 9";
   }
   if (!line.output) return "missing -o";
-  if (line.elevation) return ExecutionLevelProblem(*line.elevation);
+  if (line.output->empty()) return "-o needs a file name, not an empty one";
   return "";
-}
-
-// The resource options read and checked into `choices`; `any` tells
-// whether one was given. Returns the problem.
-std::string ReadResourceChoices(const CommandLine& line, ResourceChoices& choices, bool& any) {
-  any = line.icon || line.elevation || !line.versionInfo.empty();
-  for (const std::string& option : line.versionInfo) {
-    const std::string problem = AddVersionString(option, choices.versionStrings);
-    if (!problem.empty()) return problem;
-  }
-  choices.executionLevel = line.elevation.value_or("");
-  if (!line.icon) return "";
-  Bytes icon;
-  std::string problem = ReadWholeFile(*line.icon, "icon file", icon);
-  if (problem.empty()) problem = ReadIconFile(icon, choices.icon);
-  return problem.empty() ? "" : "'" + *line.icon + "': " + problem;
 }
 
 // SOURCE_DATE_EPOCH, when set: the time every entry gets, in seconds since
@@ -213,30 +257,97 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
   return "";
 }
 
-// Lists and checks the folder, then packs it.
-std::string BuildFromFolder(const CommandLine& line, const InstallerValues& values,
-                            const Bytes& stub, OutputFile& output) {
-  PackOptions options;
-  options.level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
-  options.threads = line.threads ? static_cast<unsigned>(std::stoi(*line.threads))
-                                 : std::min(CoreCount(), kMostThreads);
-  options.progress = line.progress || (!line.quiet && ErrorsGoToTerminal());
-  std::string problem = SourceDateEpoch(options.fixedTime);
-  std::vector<TreeItem> items;
-  if (problem.empty()) problem = ListTree(*line.folder, items);
-  if (problem.empty()) {
-    std::set<std::string> files;
-    for (const TreeItem& item : items) {
-      if (!item.isDirectory) files.insert(WindowsNameKey(item.name));
-    }
-    const SetupStart setup = SplitSetupCommand(values.setupCommand, [&](const std::string& name) {
-      return files.count(WindowsNameKey(name)) > 0;
-    });
-    problem = CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory),
-                        setup.program);
+// The values of a build that the command line alone decides: the fields,
+// the version strings, the execution level, the packing's settings. Returns
+// the problem (a usage error).
+std::string ReadValues(const CommandLine& line, InstallerValues& values, ResourceChoices& choices,
+                       PackOptions& packing) {
+  values.setupCommand = line.setupCommand.value_or("SETUP.EXE");
+  values.installDirectory = line.installDirectory;
+  std::string problem = SetupCommandProblem(values.setupCommand);
+  if (problem.empty() && values.installDirectory) {
+    problem = InstallDirectoryProblem(*values.installDirectory);
   }
-  if (problem.empty()) problem = PackFolder(items, options, stub, *line.output, output);
+  for (const std::string& option : line.versionInfo) {
+    if (problem.empty()) problem = AddVersionString(option, choices.versionStrings);
+  }
+  if (problem.empty() && line.elevation) problem = ExecutionLevelProblem(*line.elevation);
+  choices.executionLevel = line.elevation.value_or("");
+  if (problem.empty() && line.folder) problem = SourceDateEpoch(packing.fixedTime);
+  packing.level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
+  packing.threads = line.threads ? static_cast<unsigned>(std::stoi(*line.threads))
+                                 : std::min(CoreCount(), kMostThreads);
+  packing.progress = line.progress || (!line.quiet && ErrorsGoToTerminal());
+  packing.sealOptions = static_cast<uint8_t>((line.wait ? kOptionWait : 0) |
+                                             (line.passArguments ? kOptionPassArguments : 0));
   return problem;
+}
+
+// Replacing an input would destroy it before it is read whole, and an
+// output inside the folder would go into the next installer made from it.
+// Returns the problem.
+std::string OutputProblem(const CommandLine& line, const std::string& stubPath) {
+  const std::string& output = *line.output;
+  const struct {
+    const std::string* path;
+    const char* what;
+  } inputs[] = {{&stubPath, "the stub file"},
+                {line.archive ? &*line.archive : nullptr, "the archive file"},
+                {line.icon ? &*line.icon : nullptr, "the icon file"}};
+  for (const auto& input : inputs) {
+    if (input.path && SameFile(output, *input.path)) return std::string("output is ") + input.what;
+  }
+  if (line.folder && (SameFile(output, *line.folder) || LiesInside(output, *line.folder))) {
+    return "output lies inside the folder to pack";
+  }
+  std::error_code error;
+  if (std::filesystem::is_directory(HostPath(output), error)) {
+    return "output '" + output + "' is a folder";
+  }
+  return "";
+}
+
+// Every file of the folder opened once, so that one that cannot be read
+// is named before the work rather than after it; not those refused by name
+// already (Windows cannot open a name that holds a '?').
+void CheckReadable(const std::vector<TreeItem>& items, std::vector<std::string>& problems) {
+  for (const TreeItem& item : items) {
+    if (item.isDirectory || item.refused) continue;
+    InputFile file;
+    const std::string problem = OpenInput(item.path, "file", file);
+    if (!problem.empty()) problems.push_back(problem);
+  }
+}
+
+// Lists and checks the folder, every problem of it at once, then packs it.
+// Returns the problems.
+std::vector<std::string> BuildFromFolder(const CommandLine& line, const InstallerValues& values,
+                                         const PackOptions& options, const Bytes& stub,
+                                         OutputFile& output) {
+  std::vector<std::string> problems;
+  std::vector<TreeItem> items;
+  ListTree(*line.folder, line.followLinks, items, problems);
+  if (items.empty() && !problems.empty()) return problems;  // the folder itself
+  CheckTree(items, ExtractionDirectoryAllowance(values.installDirectory), problems);
+  if (items.empty()) return problems;
+  std::set<std::string> files;
+  for (const TreeItem& item : items) {
+    if (!item.isDirectory) files.insert(WindowsNameKey(item.name));
+  }
+  const SetupModes setup = ReadSetupModes(values.setupCommand, [&](const std::string& name) {
+    return files.count(WindowsNameKey(name)) > 0;
+  });
+  if (!setup.install.found && !setup.beside.found) {
+    problems.push_back("setup program '" + setup.install.program +
+                       "' is not among the folder's files");
+  }
+  CheckReadable(items, problems);
+  if (!problems.empty()) return problems;
+  const std::string warning = SetupModesWarning(values.setupCommand, setup);
+  if (!warning.empty()) Warn(warning);
+  const std::string problem = PackFolder(items, options, stub, output);
+  if (!problem.empty()) problems.push_back(problem);
+  return problems;
 }
 
 // The offset of the last end-record signature in `file` with the record's
@@ -269,15 +380,13 @@ int64_t FindEndRecord(InputFile& file, std::string& problem) {
 }
 
 // Checks that the file at `path` holds an end record, then writes `stub`
-// and the file into a new `output`, in pieces.
-std::string BuildFromArchive(const std::string& path, const Bytes& stub,
-                             const std::string& target, OutputFile& output) {
+// and the file into `output`, in pieces.
+std::string BuildFromArchive(const std::string& path, const Bytes& stub, OutputFile& output) {
   InputFile file;
   std::string problem = OpenInput(path, "archive", file);
   if (problem.empty() && FindEndRecord(file, problem) < 0 && problem.empty()) {
     problem = "archive '" + path + "' is not a ZIP file (no end-of-central-directory record)";
   }
-  if (problem.empty()) problem = CreateOutput(target, output);
   if (problem.empty()) problem = WriteOutput(output, stub);
   Bytes buffer(1 << 20);
   for (uint64_t done = 0; problem.empty() && done < file.size;) {
@@ -293,20 +402,26 @@ std::string BuildFromArchive(const std::string& path, const Bytes& stub,
 
 // --inspect: the report, as lines or as one JSON object, on stdout; the
 // problems also on stderr, so a script that checks only the exit code still
-// logs why.
+// logs why, and so are the warnings. A file that cannot be read still gives
+// a JSON object, with the reason among its problems.
 int Inspect(const std::string& path, bool json) {
   Bytes image;
   const std::string problem = ReadWholeFile(path, "installer", image);
-  if (!problem.empty()) return Refuse(kRefused, problem);
-  const Inspection inspection = InspectInstaller(image);
+  Inspection inspection;
+  if (problem.empty()) {
+    inspection = InspectInstaller(image);
+  } else {
+    inspection.problems.push_back(problem);
+  }
   if (json) {
     std::printf("%s\n", InspectionJson(inspection).c_str());
-  } else {
+  } else if (problem.empty()) {
     for (const std::string& line : InspectionLines(inspection)) std::printf("%s\n", line.c_str());
     std::printf("consistent: %s\n", inspection.problems.empty() ? "yes" : "no");
   }
   std::fflush(stdout);
   for (const std::string& each : inspection.problems) Refuse(kRefused, each);
+  for (const std::string& each : inspection.warnings) Warn(each);
   return inspection.problems.empty() ? 0 : kRefused;
 }
 
@@ -335,10 +450,12 @@ int Version(const CommandLine& line) {
 }
 
 int Run(int argc, char** argv) {
-  if (argc == 1) return Refuse(kUsageError, kUsageLine);
+  if (argc == 1) {
+    return UsageError("no mode given (--from, --archive, --inspect, --help or --version)");
+  }
   CommandLine line;
   std::string problem = ParseCommandLine(argc, argv, line);
-  if (!problem.empty()) return Refuse(kUsageError, problem + "; " + kUsageLine);
+  if (!problem.empty()) return UsageError(problem);
   if (line.help) {
     std::fputs(kHelpText, stdout);
     return 0;
@@ -347,44 +464,47 @@ int Run(int argc, char** argv) {
   if (line.inspect) return Inspect(*line.inspect, line.json);
 
   InstallerValues values;
-  values.setupCommand = line.setupCommand.value_or("SETUP.EXE");
-  values.installDirectory = line.installDirectory;
-  problem = SetupCommandProblem(values.setupCommand);
-  if (problem.empty() && values.installDirectory) {
-    problem = InstallDirectoryProblem(*values.installDirectory);
-  }
   ResourceChoices choices;
-  bool rebuildResources = false;
-  if (problem.empty()) problem = ReadResourceChoices(line, choices, rebuildResources);
-  if (!problem.empty()) return Refuse(kRefused, problem);
+  PackOptions packing;
+  problem = ReadValues(line, values, choices, packing);
+  if (!problem.empty()) return UsageError(problem);
 
+  // Files from here on: every one is looked at before the folder is packed.
   std::string stubPath;
   problem = StubPath(line, stubPath);
-  if (!problem.empty()) return Refuse(kRefused, problem);
-
-  // Replacing an input would destroy it before it is read whole; an output
-  // inside the folder would go into the next installer made from it.
-  if (SameFile(*line.output, stubPath)) return Refuse(kRefused, "output is the stub file");
-  if (line.archive && SameFile(*line.output, *line.archive)) {
-    return Refuse(kRefused, "output is the archive file");
-  }
-  if (line.folder && LiesInside(*line.output, *line.folder)) {
-    return Refuse(kRefused, "output lies inside the folder to pack");
-  }
-
+  if (problem.empty()) problem = OutputProblem(line, stubPath);
   Bytes stub;
-  OutputFile output;
-  problem = ReadWholeFile(stubPath, "stub", stub);
+  if (problem.empty()) problem = ReadWholeFile(stubPath, "stub", stub);
+  if (problem.empty() && line.icon) {
+    Bytes icon;
+    problem = ReadWholeFile(*line.icon, "icon file", icon);
+    if (problem.empty()) problem = ReadIconFile(icon, choices.icon);
+    if (!problem.empty()) problem = "'" + *line.icon + "': " + problem;
+  }
+  const bool rebuildResources = line.icon || line.elevation || !line.versionInfo.empty();
   if (problem.empty() && rebuildResources) problem = RebuildResources(stub, choices);
   if (problem.empty()) problem = PatchStub(stub, values);
   // Over the stub as it goes out, fields patched; signing recomputes it
   // over the whole installer.
   if (problem.empty() && rebuildResources) WritePeChecksum(stub);
-  if (problem.empty() && line.archive) {
-    problem = BuildFromArchive(*line.archive, stub, *line.output, output);
+  OutputFile output;
+  if (problem.empty()) problem = CreateOutput(*line.output, output);
+  if (!problem.empty()) return Refuse(kRefused, problem);
+
+  if (line.archive) {
+    const std::string warning = SetupModesWarning(
+        values.setupCommand, ReadSetupModes(values.setupCommand, [](const std::string& name) {
+          // The archive's names are not read; Windows allows neither mark in a name.
+          return name.find_first_of("*|") == std::string::npos;
+        }));
+    if (!warning.empty()) Warn(warning);
+    problem = BuildFromArchive(*line.archive, stub, output);
+    if (!problem.empty()) return Refuse(kRefused, problem);
+  } else {
+    const std::vector<std::string> problems = BuildFromFolder(line, values, packing, stub, output);
+    if (!problems.empty()) return RefuseAll(problems);
   }
-  if (problem.empty() && line.folder) problem = BuildFromFolder(line, values, stub, output);
-  if (problem.empty()) problem = CommitOutput(output);
+  problem = CommitOutput(output);
   if (!problem.empty()) return Refuse(kRefused, problem);
   return 0;
 }

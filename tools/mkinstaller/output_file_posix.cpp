@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -32,10 +31,7 @@ OutputFile::~OutputFile() {
 // earlier run) moves on to the next number.
 std::string CreateOutput(const std::string& target, OutputFile& file) {
   file.target = target;
-  const std::filesystem::path targetPath(target);
-  const std::string prefix =
-      (targetPath.parent_path() / ("." + targetPath.filename().string())).string() + ".tmp" +
-      std::to_string(getpid()) + "-";
+  const std::string prefix = TemporaryPrefix(target) + std::to_string(getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = prefix + std::to_string(attempt);
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
@@ -44,9 +40,9 @@ std::string CreateOutput(const std::string& target, OutputFile& file) {
       file.handle = descriptor;
       return "";
     }
-    if (errno != EEXIST) return Failure("create a temporary file", path);
+    if (errno != EEXIST) return Failure("write", target);
   }
-  return "cannot create a temporary file beside '" + target + "': every name is taken";
+  return "cannot write '" + target + "': every name for a temporary file beside it is taken";
 }
 
 std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* bytes, size_t count) {
@@ -56,7 +52,7 @@ std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* byte
                                    static_cast<off_t>(offset + done));
     if (written < 0 && errno == EINTR) continue;
     if (written == 0) errno = EIO;
-    if (written <= 0) return Failure("write", file.path);
+    if (written <= 0) return Failure("write", file.target);
     done += static_cast<size_t>(written);
   }
   return "";
@@ -64,7 +60,7 @@ std::string WriteOutputAt(OutputFile& file, uint64_t offset, const uint8_t* byte
 
 std::string TruncateOutput(OutputFile& file, uint64_t size) {
   if (ftruncate(static_cast<int>(file.handle), static_cast<off_t>(size)) != 0) {
-    return Failure("write", file.path);
+    return Failure("write", file.target);
   }
   file.size = size;
   return "";
@@ -73,10 +69,10 @@ std::string TruncateOutput(OutputFile& file, uint64_t size) {
 std::string CommitOutput(OutputFile& file) {
   // On the disk before the rename, so a crash cannot leave the new name on
   // a short file.
-  if (fsync(static_cast<int>(file.handle)) != 0) return Failure("write", file.path);
+  if (fsync(static_cast<int>(file.handle)) != 0) return Failure("write", file.target);
   const int descriptor = static_cast<int>(file.handle);
   file.handle = -1;
-  if (close(descriptor) != 0) return Failure("write", file.path);
+  if (close(descriptor) != 0) return Failure("write", file.target);
   if (std::rename(file.path.c_str(), file.target.c_str()) != 0) {
     return Failure("replace", file.target);
   }

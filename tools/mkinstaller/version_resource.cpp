@@ -99,12 +99,10 @@ std::string Utf16ToUtf8(const uint8_t* p, size_t count) {
 
 // The leading version number of `value`: one to four numbers of 0 to
 // 65535 joined by dots, ending the value or followed by neither a digit nor
-// a dot. A value that does not start with a digit has none (0.0.0.0).
-// Returns false when it starts with a digit but does not parse.
+// a dot ("2.5 beta" gives 2.5.0.0). Returns false when it has none.
 bool LeadingVersion(const std::string& value, uint16_t parts[4]) {
   std::fill(parts, parts + 4, 0);
   size_t at = 0;
-  if (value.empty() || value[0] < '0' || value[0] > '9') return true;
   for (int part = 0;; ++part) {
     if (part == 4 || at == value.size() || value[at] < '0' || value[at] > '9') return false;
     uint32_t number = 0;
@@ -155,11 +153,16 @@ Bytes Block(const char* key, uint16_t type, const Bytes& value, uint16_t valueLe
   return block;
 }
 
-// The numeric version of field `name` (checked when it was added).
-void NumericVersion(const VersionStrings& strings, const char* name, uint16_t parts[4]) {
+// The numeric version of field `name` (checked when it was added), else of
+// field `otherwise`: a file of one version is that version of its product,
+// and the other way round. 0.0.0.0 when neither is given.
+void NumericVersion(const VersionStrings& strings, const char* name, const char* otherwise,
+                    uint16_t parts[4]) {
   std::fill(parts, parts + 4, 0);
-  for (const auto& [key, value] : strings) {
-    if (key == name) LeadingVersion(value, parts);
+  for (const char* key : {otherwise, name}) {
+    for (const auto& [given, value] : strings) {
+      if (given == key) LeadingVersion(value, parts);
+    }
   }
 }
 
@@ -228,8 +231,8 @@ std::string AddVersionString(const std::string& option, VersionStrings& strings)
 
 Bytes VersionResource(const VersionStrings& strings) {
   uint16_t file[4], product[4];
-  NumericVersion(strings, "FileVersion", file);
-  NumericVersion(strings, "ProductVersion", product);
+  NumericVersion(strings, "FileVersion", "ProductVersion", file);
+  NumericVersion(strings, "ProductVersion", "FileVersion", product);
   Bytes fixed;
   Put32(fixed, 0xFEEF04BD);  // signature
   Put32(fixed, 0x00010000);  // structure version 1.0

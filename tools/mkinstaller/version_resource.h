@@ -15,12 +15,14 @@ using VersionStrings = std::vector<std::pair<std::string, std::string>>;
 // Adds the field of one "--version-info KEY=VALUE" to `strings`. Returns the
 // problem when KEY is not one of the usual string fields or given before,
 // the value is empty, not UTF-8 or too long, or a FileVersion or
-// ProductVersion starts with a version number that does not parse.
+// ProductVersion does not start with a version number (one to four numbers
+// of 0 to 65535 joined by dots).
 std::string AddVersionString(const std::string& option, VersionStrings& strings);
 
 // The VS_VERSIONINFO resource for the checked `strings`: one string table
 // for US English in UTF-16, and the numeric file and product versions taken
-// from FileVersion and ProductVersion (0.0.0.0 for a missing one).
+// from FileVersion and ProductVersion, the one given standing for both when
+// the other is not (0.0.0.0 when neither is).
 Bytes VersionResource(const VersionStrings& strings);
 
 // Reads the string table(s) of the VS_VERSIONINFO resource `resource` back
