@@ -40,13 +40,21 @@ int32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count) {
   return static_cast<int32_t>(got);
 }
 
+// A write that takes only part of the bytes (a disk with less room left) is
+// carried on: the next one tells why.
 int32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count) {
-  DWORD put = 0;
-  if (!WriteFile(AsHandle(file), buffer, count, &put, nullptr)) {
-    const DWORD error = GetLastError();
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kWriteDiskFull : -1;
+  const uint8_t* at = static_cast<const uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < count) {
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(file), at + done, count - done, &put, nullptr)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kWriteDiskFull : -1;
+    }
+    if (put == 0) return -1;
+    done += put;
   }
-  return static_cast<int32_t>(put);
+  return static_cast<int32_t>(done);
 }
 
 bool SeekFile(FileHandle file, uint32_t offset) {
