@@ -1,6 +1,7 @@
 // The 32768-byte output window that every decoder writes through, the
-// flush that hands a filled part of it to the output file and the CRC, and
-// the match copy that the LZ77 decoders share.
+// flush that hands a filled part of it (or of a decoder's own larger
+// window) to the output file and the CRC, and the match copy that the LZ77
+// decoders share.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +24,14 @@ constexpr uint32_t kNoOutputBound = 0xFFFFFFFF;
 // Set when a flush was refused for passing OutputLeft.
 extern bool OutputOverrun;
 
-// Writes OutputWindow[0 .. count) to the output file and folds the same bytes
-// into the running CRC (even when the write fails). True when all were written.
+// Writes bytes[0 .. count) to the output file and folds the same bytes into
+// the running CRC (even when the write fails). True when all were written.
 // A flush of more than OutputLeft bytes writes nothing, sets OutputOverrun and
 // fails: no decoder writes more than the header declares, however forged its
-// data.
+// data. The one way output reaches the file.
+bool FlushOutput(const uint8_t* bytes, uint32_t count);
+
+// FlushOutput of OutputWindow[0 .. count), count at most kWindowSize.
 bool FlushWindow(uint32_t count);
 
 // Copies a match of length bytes from source (a window index, taken modulo
