@@ -1,9 +1,9 @@
 // mkinstaller: makes an installer from the stub and a folder or a ZIP
 // archive, and explains a finished one.
 //
-//   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N]
-//               [--progress | --quiet] [--setup NAME] [--install-dir DIR]
-//               [RESOURCES] -o OUT.exe
+//   mkinstaller [--stub STUB] --from DIR [--method deflate|lzma] [--level 0-9]
+//               [--threads N] [--progress | --quiet] [--setup NAME]
+//               [--install-dir DIR] [RESOURCES] -o OUT.exe
 //   mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME]
 //               [--install-dir DIR] [RESOURCES] -o OUT.exe
 //   mkinstaller --inspect [--json] FILE.exe
@@ -60,6 +60,7 @@ struct CommandLine {
   std::optional<std::string> stub;
   std::optional<std::string> archive;
   std::optional<std::string> folder;
+  std::optional<std::string> method;
   std::optional<std::string> level;
   std::optional<std::string> threads;
   bool progress = false, quiet = false;
@@ -90,6 +91,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--stub", &CommandLine::stub},
       {"--archive", &CommandLine::archive},
       {"--from", &CommandLine::folder},
+      {"--method", &CommandLine::method},
       {"--level", &CommandLine::level},
       {"--threads", &CommandLine::threads},
       {"--setup", &CommandLine::setupCommand},
@@ -144,6 +146,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   if (line.inspect && !line.inspecting) return "unexpected argument '" + *line.inspect + "'";
   if (line.inspecting && !line.inspect) return "--inspect needs a file";
   const bool noBuildOption = !line.archive && !line.folder && !line.level && !line.threads &&
+                             !line.method &&
                              !line.progress && !line.quiet && !line.setupCommand &&
                              !line.installDirectory && !line.output && !line.icon &&
                              !line.elevation && line.versionInfo.empty();
@@ -161,6 +164,10 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   }
   if (line.archive && line.folder) return "--from and --archive exclude each other";
   if (!line.archive && !line.folder) return "missing --archive or --from";
+  if (line.method && !line.folder) return "--method needs --from";
+  if (line.method && *line.method != "deflate" && *line.method != "lzma") {
+    return "--method takes deflate or lzma";
+  }
   if (line.level && !line.folder) return "--level needs --from";
   if (line.threads && !line.folder) return "--threads needs --from";
   if ((line.progress || line.quiet) && !line.folder) {
@@ -217,6 +224,7 @@ std::string SourceDateEpoch(std::optional<int64_t>& seconds) {
 std::string BuildFromFolder(const CommandLine& line, const InstallerValues& values,
                             const Bytes& stub, OutputFile& output) {
   PackOptions options;
+  options.method = line.method == "lzma" ? kLzma : kDeflated;
   options.level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
   options.threads = line.threads ? static_cast<unsigned>(std::stoi(*line.threads))
                                  : std::min(CoreCount(), kMostThreads);

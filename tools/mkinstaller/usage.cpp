@@ -8,7 +8,7 @@
 #endif
 
 const char kUsageLine[] =
-    "usage: mkinstaller [--stub STUB] (--from DIR [--level 0-9] [--threads N] "
+    "usage: mkinstaller [--stub STUB] (--from DIR [--method deflate|lzma] [--level 0-9] [--threads N] "
     "[--progress | --quiet] | --archive PAYLOAD.zip) "
     "[--setup NAME] [--install-dir DIR] [--icon FILE.ico] [--version-info KEY=VALUE]... "
     "[--elevation LEVEL] -o OUT.exe | mkinstaller --inspect [--json] FILE.exe "
@@ -16,7 +16,7 @@ const char kUsageLine[] =
 
 const char kHelpText[] =
     // One line a form: help2man takes each line for one synopsis.
-    "Usage: mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N] [--progress | --quiet] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
+    "Usage: mkinstaller [--stub STUB] --from DIR [--method deflate|lzma] [--level 0-9] [--threads N] [--progress | --quiet] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller --inspect [--json] FILE.exe\n"
     "  or:  mkinstaller --help | --version [--stub STUB]\n"
@@ -28,7 +28,10 @@ const char kHelpText[] =
     "                       mkinstaller, else ../share/orvane/orvane_stub.exe\n"
     "                       relative to it (where the packages install it)\n"
     "  --from DIR           pack every file and folder below DIR, in name order\n"
-    "  --level 0-9          deflate level for --from (0 stores; default 9)\n"
+    "  --method deflate|lzma  with --from: how files are compressed (default\n"
+    "                       deflate); lzma makes smaller installers, on Linux only\n"
+    "  --level 0-9          deflate level, or liblzma's preset, for --from (0\n"
+    "                       stores; default 9)\n"
     "  --threads N          with --from: compress on N threads (1 to 64; default\n"
     "                       the number of cores); the output is the same for any N\n"
     "  --progress           with --from: show the progress line on stderr even\n"
