@@ -50,6 +50,10 @@ void SetHostCodePage932(bool on);
 // has, so that the CRC takes its table path.
 void RefuseCarrylessMultiply(bool refuse);
 
+// While set, AllocateMemory refuses blocks of more than `largest` bytes, as a
+// system short of memory would; 0 lifts the limit.
+void LimitHostAllocations(uint32_t largest);
+
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);
 void SetPumpHook(PumpHook hook, void* context);
