@@ -31,8 +31,8 @@ struct LzmaEncoder {
 
 // Starts `encoder` on a file of `size` bytes with liblzma's preset `level`
 // (1 to 9) and a dictionary of the file's size, at least liblzma's smallest
-// and at most the preset's; writes the entry's header (9 bytes) to
-// out[0 ..) and sets outSize to its length. Returns the problem.
+// (4 KB) and at most the preset's and 8 MB; writes the entry's header (9
+// bytes) to out[0 ..) and sets outSize to its length. Returns the problem.
 std::string StartLzma(LzmaEncoder& encoder, int level, uint64_t size, Bytes& out,
                       size_t& outSize);
 

@@ -7,6 +7,11 @@
 
 namespace {
 
+// The largest dictionary: 8 MB (xz's default) leaves the encoder of a large
+// file at about 95 MB and the installer's decoder at 8 MB; 32 MB made a
+// 27 MB program file 0.4 % smaller for three times the encoder's memory.
+constexpr uint32_t kLargestDictionary = 8 << 20;
+
 lzma_stream* StreamOf(LzmaEncoder& encoder) { return static_cast<lzma_stream*>(encoder.stream); }
 
 }  // namespace
@@ -27,6 +32,7 @@ std::string StartLzma(LzmaEncoder& encoder, int level, uint64_t size, Bytes& out
   }
   // No distance reaches further back than the file's start: a larger
   // dictionary would only cost the encoder's and the installer's memory.
+  if (options.dict_size > kLargestDictionary) options.dict_size = kLargestDictionary;
   if (size < options.dict_size) {
     options.dict_size = size < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : static_cast<uint32_t>(size);
   }
