@@ -275,29 +275,10 @@ ExtractResult DecodeStream(Dictionary& d, uint16_t* probs, uint32_t literalConte
       continue;
     }
 
-    uint32_t length;
-    if (!DecodeBit(rc, probs + kIsRep + state)) {
-      length = DecodeLength(rc, probs + kMatchLengths, positionState);
-      state = state < 7 ? 7 : 10;
-      rep3 = rep2;
-      rep2 = rep1;
-      rep1 = rep0;
-      rep0 = DecodeDistance(rc, probs, length);
-      if (rep0 == kEndMarker) {
-        if (rc.Code != 0) {
-          result = ExtractResult::BadArchive;
-        } else if (written != size) {
-          result = ExtractResult::CrcMismatch;
-        }
-        break;
-      }
-      // A distance reaches back over the bytes written and the dictionary
-      // at most (the dictionary holds no more than the bytes written).
-      if (rep0 >= written || rep0 >= d.Size) {
-        result = ExtractResult::BadArchive;
-        break;
-      }
-    } else {
+    // A new match, or a repeated one: one length coder call for both (a
+    // single place that the compiler can keep inline).
+    const bool repeated = DecodeBit(rc, probs + kIsRep + state) != 0;
+    if (repeated) {
       if (written == 0) {
         result = ExtractResult::BadArchive;
         break;
@@ -334,8 +315,31 @@ ExtractResult DecodeStream(Dictionary& d, uint16_t* probs, uint32_t literalConte
         rep1 = rep0;
         rep0 = distance;
       }
-      length = DecodeLength(rc, probs + kRepLengths, positionState);
+    }
+    uint32_t length =
+        DecodeLength(rc, probs + (repeated ? kRepLengths : kMatchLengths), positionState);
+    if (repeated) {
       state = state < 7 ? 8 : 11;
+    } else {
+      state = state < 7 ? 7 : 10;
+      rep3 = rep2;
+      rep2 = rep1;
+      rep1 = rep0;
+      rep0 = DecodeDistance(rc, probs, length);
+      if (rep0 == kEndMarker) {
+        if (rc.Code != 0) {
+          result = ExtractResult::BadArchive;
+        } else if (written != size) {
+          result = ExtractResult::CrcMismatch;
+        }
+        break;
+      }
+      // A distance reaches back over the bytes written and the dictionary
+      // at most (the dictionary holds no more than the bytes written).
+      if (rep0 >= written || rep0 >= d.Size) {
+        result = ExtractResult::BadArchive;
+        break;
+      }
     }
     length += kMatchMinimum;
     if (length > size - written) {
