@@ -394,7 +394,7 @@ def builder(mkinstaller, work, rounds):
         output.unlink(missing_ok=True)
 
 
-def sizes(mkinstaller, work, payloads):
+def installer_sizes(mkinstaller, work, payloads):
     """Each payload as our installer (deflate and LZMA), as NSIS's (zlib and
     solid LZMA) and as a .7z archive at -mx9: the sizes."""
     stub = ROOT / "build" / "win32" / "orvane_stub.exe"
@@ -692,7 +692,7 @@ def main():
         if args.section in ("all", "installer"):
             installer(mkinstaller, work, args.rounds, args.payloads.split(","))
         if args.section in ("all", "sizes"):
-            sizes(mkinstaller, work, args.payloads.split(","))
+            installer_sizes(mkinstaller, work, args.payloads.split(","))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
