@@ -156,8 +156,8 @@ ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t
 
   // Refused before anything is created: the disk stays untouched.
   ExtractResult result = ExtractResult::Ok;
-  if (method > kHighestMethod || ((SupportedMethods >> method) & 1) == 0 || sizes[0] > kLargestValue ||
-      sizes[1] > kLargestValue) {
+  if (method > kHighestMethod || ((SupportedMethods >> method) & 1) == 0 ||
+      sizes[0] > kLargestValue || sizes[1] > kLargestValue) {
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;

@@ -80,7 +80,9 @@ void PackPiece(PieceCompressor* compressor, LzmaEncoder& chain, Piece& piece) {
       piece.problem = CompressLzma(encoder, data, piece.length, piece.last, piece.compressed,
                                    piece.compressedSize);
     }
-    if (!piece.problem.empty()) piece.problem = "cannot compress '" + piece.path + "': " + piece.problem;
+    if (!piece.problem.empty()) {
+      piece.problem = "cannot compress '" + piece.path + "': " + piece.problem;
+    }
     return;
   }
   z_stream& stream = compressor->stream;

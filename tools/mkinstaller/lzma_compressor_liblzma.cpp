@@ -34,7 +34,8 @@ std::string StartLzma(LzmaEncoder& encoder, int level, uint64_t size, Bytes& out
   // dictionary would only cost the encoder's and the installer's memory.
   if (options.dict_size > kLargestDictionary) options.dict_size = kLargestDictionary;
   if (size < options.dict_size) {
-    options.dict_size = size < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : static_cast<uint32_t>(size);
+    options.dict_size =
+        size < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : static_cast<uint32_t>(size);
   }
   lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   if (encoder.stream == nullptr) encoder.stream = new lzma_stream(LZMA_STREAM_INIT);

@@ -132,8 +132,9 @@ inline uint32_t DecodeReverse(RangeDecoder& rc, uint16_t* tree, uint32_t bits) {
 
 // Zero-based match length, 0 to 271.
 inline uint32_t DecodeLength(RangeDecoder& rc, uint16_t* coder, uint32_t positionState) {
-  if (!DecodeBit(rc, coder + kChoice)) return DecodeTree(rc, coder + kLowLengths + positionState * 8, 3);
-  if (!DecodeBit(rc, coder + kChoice2)) return 8 + DecodeTree(rc, coder + kMidLengths + positionState * 8, 3);
+  const uint32_t tree = positionState * 8;
+  if (!DecodeBit(rc, coder + kChoice)) return DecodeTree(rc, coder + kLowLengths + tree, 3);
+  if (!DecodeBit(rc, coder + kChoice2)) return 8 + DecodeTree(rc, coder + kMidLengths + tree, 3);
   return 16 + DecodeTree(rc, coder + kHighLengths, 8);
 }
 
