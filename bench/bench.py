@@ -32,7 +32,10 @@ The decoding section follows (--section decode runs it alone): the first
 80 MB of the wine corpus as one tar, zipped at level 6 as a single entry and
 gzipped (gzip -6); the engine's user CPU extracting that entry against
 libdeflate-gunzip's decoding the gzip stream to a file, with the wall times
-of both. It isolates the inflate loop from the per-file costs.
+of both. It isolates the inflate loop from the per-file costs. Then the same
+tar as an .lzma file (xz --format=lzma, preset 9 with the builder's 8 MB
+dictionary) and as one LZMA entry holding that file's very stream: the
+engine's user CPU against xz -d (liblzma) decoding the .lzma to a file.
 
 The builder follows (--section builder runs it alone): each corpus copied
 into a folder (names that differ only in letter case, which an installer
@@ -48,6 +51,12 @@ tool takes many minutes for 1.5 GB at level 9):
 
 each under /usr/bin/time, for wall time and peak memory (maximum resident
 set size), with the output's size. STUB is build/win32/orvane_stub.exe.
+
+The sizes follow (--section sizes runs them alone; --payloads as for the
+installer section below): each payload packed by mkinstaller onto the win32
+stub with deflate (the default) and with --method lzma, by NSIS (x86 stub,
+SetCompressor zlib, and /SOLID lzma) and by 7z into a .7z archive at -mx9
+(what 7-Zip's self-extractors append); the size of each.
 
 The archive check follows (--section check runs it alone; needs the win32,
 win64 and host presets built): the first 100 MB of the wine corpus with
@@ -69,10 +78,12 @@ import argparse
 import os
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+import zlib
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -201,8 +212,26 @@ def cpu_timed(cmd, target, stdout=None):
     return usage.ru_utime, elapsed
 
 
+def lzma_zip(stream_file, data, archive, name):
+    """Writes `archive`, a ZIP file of one LZMA entry `name` (flag bit 1: the
+    end marker) whose data is the stream of the .lzma file `stream_file`
+    (properties, dictionary size, 8-byte size, stream) and which extracts to
+    `data`."""
+    lzma_file = stream_file.read_bytes()
+    body = bytes([5, 4, 5, 0]) + lzma_file[:5] + lzma_file[13:]
+    crc, raw = zlib.crc32(data), name.encode()
+    fields = struct.pack("<HHHII", 63, 2, 14, 0x00210000, crc) + \
+        struct.pack("<IIH", len(body), len(data), len(raw))
+    local = struct.pack("<I", 0x04034B50) + fields + b"\0\0" + raw
+    central = struct.pack("<IH", 0x02014B50, 63) + fields + b"\0" * 8 + \
+        struct.pack("<II", 0x20, 0) + raw
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local) + len(body), 0)
+    archive.write_bytes(local + body + central + end)
+
+
 def decode(engine, work, rounds):
-    """One large deflated entry: the engine's user CPU against libdeflate's."""
+    """One large entry, deflated and LZMA: the engine's user CPU against
+    libdeflate's and liblzma's (xz -d) on the same streams."""
     files, total = pick_files(CORPORA["wine"], DECODE_LIMIT)
     listing = work / "decode.list"
     listing.write_text("".join(str(p.relative_to("/")) + "\n" for p in files))
@@ -212,26 +241,33 @@ def decode(engine, work, rounds):
     run(["zip", "-q", "-6", "-j", str(archive), str(tar)])
     with open(gz, "wb") as f:
         run(["gzip", "-6", "-c", str(tar)], stdout=f)
-    out, gunzip_out = work / "out", work / "gunzip.out"
-    cpu_timed([engine, archive, out], out)
-    if (out / tar.name).read_bytes() != tar.read_bytes():
-        sys.exit("engine output differs: one-entry tar")
-    tools = (("engine", lambda: cpu_timed([engine, archive, out], out)),
-             ("libdeflate-gunzip",
-              lambda: cpu_timed(["libdeflate-gunzip", "-c", gz], gunzip_out, stdout=True)))
-    times = {t: [] for t, _ in tools}
-    for _ in range(rounds):
-        for t, fn in tools:
-            times[t].append(fn())
+    lzma_archive, lzma_file = work / "decode-lzma.zip", work / "decode.tar.lzma"
+    with open(lzma_file, "wb") as f:
+        run(["xz", "--format=lzma", "--lzma1=preset=9,dict=8MiB", "-c", str(tar)], stdout=f)
+    lzma_zip(lzma_file, tar.read_bytes(), lzma_archive, tar.name)
+    out, peer_out = work / "out", work / "peer.out"
+    peers = (("deflated", archive, "libdeflate-gunzip", ["libdeflate-gunzip", "-c", gz]),
+             ("LZMA", lzma_archive, "xz -d", ["xz", "-d", "-c", lzma_file]))
     print(f"\ndecode: {len(files)} wine files as one {tar.stat().st_size / 1e6:.1f} MB tar, "
-          f"one entry ({archive.stat().st_size / 1e6:.1f} MB deflated)")
+          f"one entry ({archive.stat().st_size / 1e6:.1f} MB deflated, "
+          f"{lzma_archive.stat().st_size / 1e6:.1f} MB LZMA)")
     print(f"  ({rounds} rounds, medians)")
-    base = statistics.median(u for u, _ in times["engine"])
-    for t, _ in tools:
-        user = statistics.median(u for u, _ in times[t])
-        wall = statistics.median(w for _, w in times[t])
-        ratio = "" if t == "engine" else f"   engine/{t} {base / user:5.2f} (user CPU)"
-        print(f"    {t:18} {user:7.3f} s user {wall:7.3f} s wall{ratio}")
+    for label, zipped, peer, command in peers:
+        cpu_timed([engine, zipped, out], out)
+        if (out / tar.name).read_bytes() != tar.read_bytes():
+            sys.exit(f"engine output differs: one-entry tar, {label}")
+        tools = ((f"engine, {label}", lambda z=zipped: cpu_timed([engine, z, out], out)),
+                 (peer, lambda c=command: cpu_timed(c, peer_out, stdout=True)))
+        times = {t: [] for t, _ in tools}
+        for _ in range(rounds):
+            for t, fn in tools:
+                times[t].append(fn())
+        base = statistics.median(u for u, _ in times[tools[0][0]])
+        for t, _ in tools:
+            user = statistics.median(u for u, _ in times[t])
+            wall = statistics.median(w for _, w in times[t])
+            ratio = "" if t == tools[0][0] else f"   engine/{t} {base / user:5.2f} (user CPU)"
+            print(f"    {t:18} {user:7.3f} s user {wall:7.3f} s wall{ratio}")
 
 
 def check_engine(engine, archive, files, work):
@@ -356,6 +392,40 @@ def builder(mkinstaller, work, rounds):
                       f"   time / zip {wall / base:5.2f}")
     for output in (built, archive):
         output.unlink(missing_ok=True)
+
+
+def installer_sizes(mkinstaller, work, payloads):
+    """Each payload as our installer (deflate and LZMA), as NSIS's (zlib and
+    solid LZMA) and as a .7z archive at -mx9: the sizes."""
+    stub = ROOT / "build" / "win32" / "orvane_stub.exe"
+    if not stub.is_file():
+        sys.exit(f"{stub} is missing: build the win32 preset first")
+    for kind in payloads:
+        folder = work / f"sizes-{kind}"
+        folder.mkdir()
+        count, total = make_payload(kind, folder)
+        (folder / "SETUP.EXE").write_bytes(b"MZ")  # --from wants the setup program
+        built = {}
+        for method in ("deflate", "lzma"):
+            built[f"ours, {method}"] = work / f"ours-{method}.exe"
+            run([mkinstaller, "--stub", stub, "--from", folder, "--method", method, "--quiet",
+                 "-o", built[f"ours, {method}"]])
+        for label, compressor in (("NSIS zlib", "zlib"), ("NSIS /SOLID lzma", "/SOLID lzma")):
+            built[label] = work / f"nsis-{compressor[-4:]}.exe"
+            script = work / "sizes.nsi"
+            script.write_text(nsis_script(folder, built[label], True, "x86-unicode").replace(
+                "SetCompressor zlib", f"SetCompressor {compressor}"))
+            run(["makensis", "-V1", script], stdout=subprocess.DEVNULL)
+        built["7z -mx9 (.7z)"] = work / "payload.7z"
+        run(["7z", "a", "-t7z", "-mx9", "-bso0", "-bsp0", built["7z -mx9 (.7z)"], "."], cwd=folder)
+        shutil.rmtree(folder)
+        print(f"\nsizes: {kind}, {count} files, {total / 1e6:.1f} MB")
+        base = built["ours, deflate"].stat().st_size
+        for label, path in built.items():
+            size = path.stat().st_size
+            print(f"  {label:18} {size / 1e6:9.2f} MB   {100 * (size - base) / base:+6.1f} % "
+                  "against ours, deflate")
+            path.unlink()
 
 
 # The last commit whose stub carves without checking the archive.
@@ -589,11 +659,11 @@ def main():
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--section", default="all",
                     choices=("all", "extract", "classic", "decode", "builder", "check",
-                             "installer"))
+                             "installer", "sizes"))
     ap.add_argument("--baseline", default=CHECK_BASELINE,
                     help="revision whose stub installs without the archive check")
     ap.add_argument("--payloads", default=",".join(INSTALLER_PAYLOADS),
-                    help="installer section: any of " + ", ".join(INSTALLER_PAYLOADS))
+                    help="installer and sizes sections: any of " + ", ".join(INSTALLER_PAYLOADS))
     args = ap.parse_args()
 
     engine, classic_zip, mkinstaller = build_tools()
@@ -621,6 +691,8 @@ def main():
             check(mkinstaller, work, args.rounds, args.baseline)
         if args.section in ("all", "installer"):
             installer(mkinstaller, work, args.rounds, args.payloads.split(","))
+        if args.section in ("all", "sizes"):
+            installer_sizes(mkinstaller, work, args.payloads.split(","))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

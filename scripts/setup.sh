@@ -2,7 +2,8 @@
 # Installs what a fresh Debian machine lacks to build and test the project:
 # the host toolchain and GoogleTest, both mingw-w64 cross compilers, wine64 with
 # an X server for the Wine bench, the archivers the tests and benchmarks use,
-# zlib for the builder (host and mingw-w64), osslsigncode and openssl for the
+# zlib for the builder (host and mingw-w64) and liblzma for the host builder's
+# LZMA entries and the tests' LZMA streams, osslsigncode and openssl for the
 # signing test, and clang with its runtime (libFuzzer and the sanitizers) for
 # the fuzz build, NSIS (the peer of the install benchmark) and icoutils,
 # help2man (the man page), man-db (its test) and dpkg-dev (the Debian
@@ -15,10 +16,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake g++ make libgtest-dev zlib1g-dev libz-mingw-w64-dev
+  cmake g++ make libgtest-dev zlib1g-dev libz-mingw-w64-dev liblzma-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   xvfb xauth
-  python3 zip unzip p7zip-full libdeflate-tools osslsigncode openssl
+  python3 zip unzip p7zip-full xz-utils libdeflate-tools osslsigncode openssl
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang libclang-rt-14-dev nsis icoutils
   help2man man-db dpkg-dev

@@ -17,6 +17,7 @@
 #include "unzip/little_endian.h"
 #include "unzip/methods/explode.h"
 #include "unzip/methods/inflate.h"
+#include "unzip/methods/lzma_decode.h"
 #include "unzip/methods/unreduce.h"
 #include "unzip/methods/unshrink.h"
 #include "unzip/output_path.h"
@@ -26,9 +27,10 @@
 namespace {
 
 // One bit per method number with a decoder: stored (0), shrunk (1), reduced
-// with factors 1 to 4 (2-5), imploded (6) and deflated (8). Method 7 and
-// everything above 8 are not decoded.
-constexpr uint16_t SupportedMethods = 0x017F;
+// with factors 1 to 4 (2-5), imploded (6), deflated (8) and LZMA (14).
+// Methods 7, 9 to 13 and everything above 14 are not decoded.
+constexpr uint16_t SupportedMethods = 0x417F;
+constexpr uint16_t kHighestMethod = 14;
 
 // Stand-in sizes of a streamed deflated entry whose local header gives none:
 // 2^31 - 1 - 100, so that BytesRead + 100 never overflows.
@@ -58,6 +60,8 @@ ExtractResult DecodeEntry(uint16_t method) {
       return Explode();
     case 8:
       return Inflate();
+    case 14:
+      return DecodeLzma();
     default:
       return ExtractResult::UnsupportedMethod;
   }
@@ -141,8 +145,9 @@ ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t
   }
 
   // A streamed entry may leave its sizes to the descriptor. Deflate ends by
-  // itself and runs on stand-ins; the other methods have no end mark and
-  // take the central directory's sizes.
+  // itself and runs on stand-ins; the other methods take the central
+  // directory's sizes: most have no end mark, and LZMA sizes its dictionary
+  // by the entry's size (an end marker alone would leave that unbounded).
   const bool sizesFollow = (Engine.EntryFlags & kFlagStreamed) && sizes[1] == 0;
   if (sizesFollow) {
     sizes[0] = method == 8 ? kStreamedSize : central.Uncompressed;
@@ -151,8 +156,8 @@ ExtractResult RunExtraction(FileHandle archive, const char* outputPath, uint16_t
 
   // Refused before anything is created: the disk stays untouched.
   ExtractResult result = ExtractResult::Ok;
-  if (method > 8 || ((SupportedMethods >> method) & 1) == 0 || sizes[0] > kLargestValue ||
-      sizes[1] > kLargestValue) {
+  if (method > kHighestMethod || ((SupportedMethods >> method) & 1) == 0 ||
+      sizes[0] > kLargestValue || sizes[1] > kLargestValue) {
     result = ExtractResult::UnsupportedMethod;
   } else if (Engine.EntryFlags & kFlagEncrypted) {
     result = ExtractResult::EncryptedEntry;

@@ -1,4 +1,4 @@
-// The output window shared by the decoders, its flush to the output file and
+// The output window shared by the decoders, the flush to the output file and
 // the match copy of the LZ77 decoders.
 #include "unzip/output_window.h"
 
@@ -12,18 +12,21 @@ FileHandle OutputFile = kNoFile;
 uint32_t OutputLeft = kNoOutputBound;
 OutputFault OutputTrouble = OutputFault::None;
 
-bool FlushWindow(uint32_t count) {
-  if (count > kWindowSize) return false;
+bool FlushOutput(const uint8_t* bytes, uint32_t count) {
   if (count == 0) return true;
   if (count > OutputLeft) {
     OutputTrouble = OutputFault::Overrun;
     return false;
   }
   OutputLeft -= count;
-  UpdateCrc(OutputWindow, count);
-  const int32_t written = WriteToFile(OutputFile, OutputWindow, count);
+  UpdateCrc(bytes, count);
+  const int32_t written = WriteToFile(OutputFile, bytes, count);
   if (written == kWriteDiskFull) OutputTrouble = OutputFault::DiskFull;
   return written == static_cast<int32_t>(count);
+}
+
+bool FlushWindow(uint32_t count) {
+  return count <= kWindowSize && FlushOutput(OutputWindow, count);
 }
 
 bool CopyMatch(uint32_t& pos, uint32_t source, uint32_t length) {

@@ -1,6 +1,7 @@
 // The 32768-byte output window that every decoder writes through, the
-// flush that hands a filled part of it to the output file and the CRC, and
-// the match copy that the LZ77 decoders share.
+// flush that hands a filled part of it (or of a decoder's own larger
+// window) to the output file and the CRC, and the match copy that the LZ77
+// decoders share.
 #pragma once
 
 #include <cstdint>
@@ -29,11 +30,14 @@ enum class OutputFault : uint8_t {
 };
 extern OutputFault OutputTrouble;
 
-// Writes OutputWindow[0 .. count) to the output file and folds the same bytes
-// into the running CRC (even when the write fails). True when all were written.
-// A flush of more than OutputLeft bytes writes nothing, sets OutputTrouble
-// to Overrun and fails: no decoder writes more than the header declares, however forged its
-// data.
+// Writes bytes[0 .. count) to the output file and folds the same bytes into
+// the running CRC (even when the write fails). True when all were written.
+// A flush of more than OutputLeft bytes writes nothing, sets OutputTrouble to
+// Overrun and fails: no decoder writes more than the header declares, however forged its
+// data. The one way output reaches the file.
+bool FlushOutput(const uint8_t* bytes, uint32_t count);
+
+// FlushOutput of OutputWindow[0 .. count), count at most kWindowSize.
 bool FlushWindow(uint32_t count);
 
 // Copies a match of length bytes from source (a window index, taken modulo

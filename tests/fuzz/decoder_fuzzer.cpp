@@ -4,8 +4,8 @@
 // scratch archive and extracted by entry extraction at header offset 0.
 //
 // Input layout (make_seeds.py writes the same):
-//   byte 0     method: 0-6 at byte % 10 = 0-6, 8 at 7, 7 at 8, and at 9 an
-//              unknown method, 9 + byte / 10
+//   byte 0     method: 0-6 at byte % 10 = 0-6, 8 at 7, 7 at 8, and at 9
+//              method 9 + byte / 10 (LZMA, 14, at 59; the others unknown)
 //   byte 1     bits 0-2: general-purpose flag bits 1-3 (the method's options
 //              and bit 3, sizes in a data descriptor); bit 3: with flag bit 3,
 //              the local header gives zero sizes, as a streaming writer does

@@ -6,8 +6,9 @@ folder of ORVANE_CORPUS_DIR, by default ../shared/corpus beside the
 checkout; left out, with a line that says so, when it is not there) and
 archives made here of a small payload: by zip (deflated, stored, written to a pipe,
 from standard input with and without Zip64 sizes), by python3's zipfile
-(stored and deflated, to a file and to an unseekable stream; names beyond
-ASCII in UTF-8 and code page 437) and by
+(stored, deflated and LZMA, to a file and to an unseekable stream; names
+beyond ASCII in UTF-8 and code page 437), by 7z (LZMA with and without the
+end marker, and with a 4 KB dictionary) and by
 classic_zip, the test encoders (shrunk, reduced with every factor, imploded
 both ways). OUTDIR/decoder/ gets every entry of those archives in
 decoder_fuzzer's input layout (described in decoder_fuzzer.cpp).
@@ -65,7 +66,8 @@ class Unseekable(io.RawIOBase):
 
 
 def python_archives(payload, names, out):
-    for label, method in (("stored", zipfile.ZIP_STORED), ("deflated", zipfile.ZIP_DEFLATED)):
+    for label, method in (("stored", zipfile.ZIP_STORED), ("deflated", zipfile.ZIP_DEFLATED),
+                          ("lzma", zipfile.ZIP_LZMA)):
         with zipfile.ZipFile(os.path.join(out, f"python-{label}.zip"), "w", method) as z:
             for name in names:
                 z.write(os.path.join(payload, name), name)
@@ -102,6 +104,14 @@ def zip_archives(payload, out):
     for label, level in (("stored", "-0"), ("deflated", "-9"), ("fast", "-1")):
         target = os.path.join(out, f"zip-{label}.zip")
         subprocess.run(["zip", "-q", "-X", level, "-r", target, "."], cwd=payload, check=True)
+
+
+def sevenzip_archives(payload, out):
+    for label, options in (("lzma", ["-mm=LZMA"]), ("lzma-no-marker", ["-mm=LZMA", "-meos=off"]),
+                           ("lzma-4k", ["-mm=LZMA:d=4k"])):
+        subprocess.run(["7z", "a", "-bso0", "-bsp0", "-tzip", *options,
+                        os.path.join(out, f"7z-{label}.zip"), "."],
+                       cwd=payload, check=True)
 
 
 def classic_archives(classic_zip, payload, names, out):
@@ -168,6 +178,7 @@ def main():
     names = write_payload(payload)
     python_archives(payload, names, archives)
     zip_archives(payload, archives)
+    sevenzip_archives(payload, archives)
     classic_archives(classic_zip, payload, names, archives)
 
     count = 0

@@ -9,107 +9,33 @@
 #include <sstream>
 
 #include "inflate_support.h"
+#include "tool_archives.h"
 #include "unzip/extract_entry.h"
 
 namespace {
 
-struct ListedEntry {
-  uint32_t offset;
-  std::string name;
-  uint32_t crc;
-  uint32_t size;
-  uint16_t method;
-};
-
-// The entries of an archive as python's zipfile sees them.
-std::vector<ListedEntry> ListArchive(const fs::path& archive) {
-  TempDir dir;
-  Shell("python3 -c \"import zipfile,sys\nfor i in zipfile.ZipFile(sys.argv[1]).infolist():"
-        " print(i.header_offset, i.CRC, i.file_size, i.compress_type, i.filename)\" '" +
-        archive.string() + "' > '" + (dir / "list").string() + "'");
-  std::ifstream in(dir / "list");
-  std::vector<ListedEntry> entries;
-  ListedEntry e;
-  while (in >> e.offset >> e.crc >> e.size >> e.method) {
-    in.get();
-    std::getline(in, e.name);
-    entries.push_back(e);
-  }
-  return entries;
-}
-
-uint16_t LocalFlags(const Bytes& archive, uint32_t offset) {
-  return static_cast<uint16_t>(archive[offset + 6] | archive[offset + 7] << 8);
-}
-uint32_t LocalCompressedSize(const Bytes& archive, uint32_t offset) {
-  return archive[offset + 18] | archive[offset + 19] << 8 | archive[offset + 20] << 16 |
-         static_cast<uint32_t>(archive[offset + 21]) << 24;
-}
-
-// Extracts every deflated entry to its own file and compares it with the
-// original bytes; returns the number of deflated entries.
-int ExtractDeflated(const fs::path& archive, const std::map<std::string, Bytes>& originals) {
-  TempDir out;
-  int deflated = 0;
-  for (const ListedEntry& e : ListArchive(archive)) {
-    if (e.method != 8) continue;
-    ++deflated;
-    const fs::path target = out / ("entry" + std::to_string(deflated));
-    EXPECT_EQ(ExtractResult::Ok,
-              ExtractEntry(archive.c_str(), target.c_str(), 0x20, kAbortKeyEscape, e.offset, {}))
-        << archive << " " << e.name;
-    if (!fs::exists(target)) continue;
-    const Bytes got = ReadWholeFile(target);
-    EXPECT_EQ(e.size, got.size()) << e.name;
-    EXPECT_EQ(e.crc, ReferenceCrc(got)) << e.name;
-    auto it = originals.find(e.name);
-    if (it != originals.end()) {
-      EXPECT_TRUE(it->second == got) << e.name;
-    }
-  }
-  return deflated;
-}
-
-// Files of several kinds and sizes, among them sizes at and around the
-// window's 32768 bytes.
-std::map<std::string, Bytes> MakeFiles(const fs::path& dir) {
-  std::map<std::string, Bytes> files = {
-      {"empty.txt", {}},
-      {"one.txt", ToBytes("x")},
-      {"text.txt", TextBytes(150000, 1)},
-      {"mixed.bin", MixedBytes(400000, 2)},
-      {"noise.bin", PatternBytes(70000, 3)},
-      {"runs.bin", Bytes(100000, 0x55)},
-      {"w32767.bin", TextBytes(32767, 4)},
-      {"w32768.bin", TextBytes(32768, 5)},
-      {"w65536.bin", MixedBytes(65536, 6)},
-  };
-  for (auto& [name, data] : files) WriteWholeFile(dir / name, data);
-  return files;
-}
-
 TEST(InflateArchives, InfoZipAtEveryLevel) {
   TempDir src;
-  const auto files = MakeFiles(src.path());
+  const auto files = MakeArchiveFiles(src.path());
   for (int level = 1; level <= 9; ++level) {
     const fs::path zip = src / ("l" + std::to_string(level) + ".zip");
     ASSERT_TRUE(Shell("cd '" + src.str() + "' && zip -q -" + std::to_string(level) + " '" +
                       zip.string() + "' *.txt *.bin"));
     // Info-ZIP stores what does not shrink (the empty file, the noise).
-    EXPECT_GE(ExtractDeflated(zip, files), 7) << level;
+    EXPECT_GE(ExtractEntriesOf(zip, 8, files), 7) << level;
   }
 }
 
 TEST(InflateArchives, PythonZipfileAndZlibStrategies) {
   TempDir src;
-  const auto files = MakeFiles(src.path());
+  const auto files = MakeArchiveFiles(src.path());
   const fs::path zip = src / "py.zip";
   ASSERT_TRUE(Shell("cd '" + src.str() +
                     "' && python3 -c \"import zipfile,glob\n"
                     "z=zipfile.ZipFile('py.zip','w',zipfile.ZIP_DEFLATED,compresslevel=9)\n"
                     "[z.write(f) for f in sorted(glob.glob('*.txt')+glob.glob('*.bin'))]\n"
                     "z.close()\""));
-  EXPECT_EQ(9, ExtractDeflated(zip, files));
+  EXPECT_EQ(9, ExtractEntriesOf(zip, 8, files));
 
   // Raw streams of every zlib strategy: stored, fixed and dynamic blocks,
   // ending anywhere in the window.
@@ -152,7 +78,7 @@ TEST(InflateArchives, StreamedEntriesWithDataDescriptor) {
     EXPECT_EQ(count, streamed) << name;
     std::map<std::string, Bytes> originals = {
         {"in.txt", text}, {"-", text}, {"a.txt", text}, {"b.txt", Bytes(text.begin(), text.begin() + 1000)}};
-    EXPECT_EQ(count, ExtractDeflated(zip, originals)) << name;
+    EXPECT_EQ(count, ExtractEntriesOf(zip, 8, originals)) << name;
   }
 }
 

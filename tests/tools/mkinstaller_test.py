@@ -173,6 +173,19 @@ class Workspace:
         return result
 
 
+def peak_memory(test, work, args, env=None):
+    """Runs the builder, which must succeed; returns its peak memory in bytes."""
+    measured = [sys.executable, "-c", "import resource, subprocess, sys; "
+                "code = subprocess.call(sys.argv[1:]); "
+                "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss); sys.exit(code)"]
+    # The sanitizer build would keep freed buffers in its quarantine.
+    asan = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0").lstrip(":")
+    result = subprocess.run(measured + TOOL + args, cwd=work.path, capture_output=True,
+                            env={**os.environ, **(env or {}), "ASAN_OPTIONS": asan})
+    test.assertEqual(result.returncode, 0, result.stderr)
+    return int(result.stdout) * 1024
+
+
 def standard_args(*extra):
     return ["--stub", "stub.exe", "--archive", "payload.zip", "-o", "out.exe", *extra]
 
@@ -425,7 +438,7 @@ def project_version():
 
 
 class CommandLineConventions(unittest.TestCase):
-    OPTIONS = {"--stub", "--from", "--level", "--threads", "--progress", "--quiet", "--follow-links",
+    OPTIONS = {"--stub", "--from", "--method", "--level", "--threads", "--progress", "--quiet", "--follow-links",
                "--wait", "--pass-arguments", "--archive", "--setup", "--install-dir", "-o", "--output",
                "--icon", "--version-info", "--elevation", "--inspect", "--json", "-h", "--help", "-V",
                "--version"}
@@ -623,22 +636,59 @@ class PackFolder(unittest.TestCase):
         rng = random.Random(8)
         make_tree(work.file("tree"), {"SETUP.EXE": b"MZ", "zeros.bin": 1_500_000_000,
                                       **{f"part{i}.bin": rng.randbytes(16 << 20) for i in range(8)}})
-        measured = [sys.executable, "-c", "import resource, subprocess, sys; "
-                    "code = subprocess.call(sys.argv[1:]); "
-                    "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss); sys.exit(code)"]
-        # The sanitizer build would keep freed buffers in its quarantine.
-        asan = (os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0").lstrip(":")
         for args in (from_args("--threads", "2"),
                      ["--stub", "stub.exe", "--archive", "out.exe", "-o", "again.exe"]):
             with self.subTest(args[2]):
-                result = subprocess.run(measured + TOOL + args, cwd=work.path, capture_output=True,
-                                        env={**os.environ, "ASAN_OPTIONS": asan})
-                self.assertEqual(result.returncode, 0, result.stderr)
-                peak = int(result.stdout) * 1024
+                peak = peak_memory(self, work, args)
                 self.assertLess(peak, 48 << 20, f"peak memory {peak} bytes")
         with zipfile.ZipFile(work.file("out.exe")) as archive:
             self.assertEqual([i.compress_type for i in archive.infolist()], [0] * 9 + [8])
             self.assertIsNone(archive.testzip())
+
+    def test_lzma_entries_read_back_the_same_on_any_number_of_threads(self):
+        # Files of one piece, and two of several (their pieces through one
+        # encoder in turn): 2.6 MB of text, 64 MB of zeros (sparse) whose
+        # dictionary stops at 8 MB. The noise, the empty and the one-byte
+        # file stay stored. The Windows builder has no LZMA and says so.
+        stub, _ = fake_stub()
+        work = Workspace(self, stub, b"")
+        rng = random.Random(4)
+        tree = {**TREE, "big/text.txt": b"".join(b"line %d of the text\r\n" % rng.randrange(10**6)
+                                                  for _ in range(120_000)),
+                "big/zeros.bin": 64 << 20}
+        make_tree(work.file("tree"), tree)
+        if ON_WINE:
+            before = work.snapshot()
+            self.assert_refused(work.run(from_args("--method", "lzma")), 1,
+                                "cannot compress with LZMA: it has no liblzma")
+            self.assertEqual(work.snapshot(), before)
+            return
+        args = from_args("--method", "lzma", "--threads", "2", output="two.exe")
+        self.assertLess(peak_memory(self, work, args, {"SOURCE_DATE_EPOCH": EPOCH}), 160 << 20)
+        result = work.run(from_args("--method", "lzma", "--threads", "1", output="one.exe"),
+                          env={"SOURCE_DATE_EPOCH": EPOCH})
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        installer = work.read("one.exe")
+        self.assertTrue(installer == work.read("two.exe"), "outputs differ")
+        with zipfile.ZipFile(io.BytesIO(installer[len(stub):])) as archive:
+            self.assertIsNone(archive.testzip())
+            for info in archive.infolist():
+                if info.is_dir():
+                    continue
+                data = tree[info.filename]
+                data = bytes(data) if isinstance(data, int) else data
+                self.assertEqual(archive.read(info), data)
+                self.assertEqual(info.compress_type == 14, len(data) > 1 and info.filename != "bin/noise.bin")
+                if info.compress_type == 14:
+                    # Version 6.3, the end marker's flag; the LZMA header,
+                    # then lc 3, lp 0, pb 2 and the dictionary.
+                    self.assertEqual((info.extract_version, info.flag_bits), (63, 2))
+                    start = len(stub) + info.header_offset + 30 + len(info.filename)
+                    self.assertEqual(installer[start + 2:start + 5], b"\x05\x00\x5d")
+                    self.assertEqual(struct.unpack_from("<I", installer, start + 5)[0],
+                                     min(max(len(data), 4096), 8 << 20))
+        inspection = work.run(["--inspect", "one.exe"])
+        self.assertIn(b"entries: 11 (lzma 4, stored 7)", inspection.stdout)
 
     def test_progress_line_on_a_terminal_or_when_asked(self):
         if ON_WINE:
@@ -688,6 +738,7 @@ class PackFolder(unittest.TestCase):
             ("with --archive", usage, "--from and --archive exclude each other",
              ["--archive", "payload.zip"], base),
             ("level past 9", usage, "--level takes a digit", ["--level", "10"], base),
+            ("unknown method", usage, "--method takes deflate or lzma", ["--method", "zip"], base),
             ("folder missing", refused, "cannot read folder 'tree'", [], None),
             ("folder empty", refused, "folder to pack is empty", [], {}),
             ("setup program missing", refused, "setup program 'INSTALL.EXE' is not among",

@@ -22,7 +22,7 @@ struct Method {
 constexpr Method kMethods[] = {
     {0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0},
     {6, 0}, {6, kImplodeBigDictionary}, {6, kImplodeLiteralTree},
-    {6, kImplodeBigDictionary | kImplodeLiteralTree}, {8, 0}};
+    {6, kImplodeBigDictionary | kImplodeLiteralTree}, {8, 0}, {14, 0}};
 
 TEST(OutputBound, EveryMethodStopsAtTheDeclaredSize) {
   const Bytes data = TextBytes(6000, 11);

@@ -58,7 +58,8 @@ std::vector<Sample> MakeSamples() {
       sample("reduced", {{2, 0}, {3, 0}, {4, 0}, {5, 0}}),
       sample("imploded", {{6, 0}, {6, kImplodeBigDictionary}, {6, kImplodeLiteralTree},
                           {6, kImplodeBigDictionary | kImplodeLiteralTree}}),
-      sample("deflated", {{8, 0}, {8, 8}, {8, 8}})};
+      sample("deflated", {{8, 0}, {8, 8}, {8, 8}}),
+      sample("lzma", {{14, 0}, {14, 8}, {14, 8}})};
   ZipEntry directory;
   directory.name = "d/sub/";
   samples[0].entries.insert(samples[0].entries.begin() + 1, directory);
@@ -66,6 +67,7 @@ std::vector<Sample> MakeSamples() {
   samples[0].contents.push_back(Bytes());
   samples[0].entries[2].comment = "comment";
   samples[4].entries[2].zeroLocalSizes = true;
+  samples[5].entries[2].zeroLocalSizes = true;
   for (Sample& s : samples) s.zip = BuildZip(s.entries);
   return samples;
 }

@@ -151,6 +151,7 @@ bool AllBoxesCaptionedInstaller() {
 }
 
 #include "../methods/implode_encoder.h"
+#include "../methods/lzma_encoder.h"
 #include "../methods/reduce_encoder.h"
 #include "../methods/shrink_encoder.h"
 
@@ -171,6 +172,9 @@ ZipEntry PackedEntry(const std::string& name, const Bytes& data, uint16_t method
     e.data = Reduce(data, method - 1u, 32);
   } else if (method == 6) {
     e.data = Implode(ImplodeItems(data, flags), flags);
+  } else if (method == 14) {
+    e.data = LzmaEntryData(data);
+    e.flags |= 0x0002;
   } else {
     e.data = ZlibDeflate(data, 9);
   }

@@ -61,7 +61,8 @@ bool AllBoxesCaptionedInstaller();
 
 // An entry of data packed by the given method through the test encoders of
 // tests/methods (shrink 1, reduce 2-5, implode 6 with its flags bits 1 and
-// 2) or python3's zlib (deflate 8, level 9); 0 stores it. The CRC and the
-// uncompressed size are those of data. Targets using it link the encoders.
+// 2), python3's zlib (deflate 8, level 9) or liblzma (LZMA 14, with the end
+// marker and flag bit 1); 0 stores it. The CRC and the uncompressed size
+// are those of data. Targets using it link the encoders.
 ZipEntry PackedEntry(const std::string& name, const Bytes& data, uint16_t method,
                      uint16_t flags = 0);

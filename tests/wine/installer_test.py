@@ -410,12 +410,17 @@ class Installer(InstallerCase):
             self.assertEqual((len(data), zlib.crc32(data)), (size, crc), name)
 
     def test_installer_packed_from_a_folder(self):
-        temp, _ = self.use_temp("e2e-folder")
         rng = random.Random(11)
+        # With LZMA: dictionaries within the stub's 32 KB window (SETUP.EXE
+        # is a little larger), of their own, and of 8 MB for the 9 MB file,
+        # which wraps around it.
         files = {
             "SETUP.EXE": self.probe,
             "data/noise.bin": rng.randbytes(100000),
             "data/text.txt": b"".join(b"line %d\r\n" % i for i in range(20000)),
+            "data/small.txt": b"a small file\r\n" * 100,
+            "data/large.txt": b"".join(b"record %d: %d\r\n" % (i, rng.randrange(10**6))
+                                       for i in range(500000)),
             "data/zero.txt": b"",
             "empty/": None,
         }
@@ -426,23 +431,29 @@ class Installer(InstallerCase):
                 (folder / name).mkdir()
             else:
                 (folder / name).write_bytes(data)
-        installer = self.work / "fromdir.exe"
-        subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
-                        "-o", str(installer)], check=True,
-                       env={**os.environ, "SOURCE_DATE_EPOCH": "1700000000"})
-        self.bench.reg_delete(RUN_ONCE_KEY, "fromdir")
-        result = self.bench.run(installer)
-        self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
-        working = temp / "fromdir"
-        self.probe_report(working)
-        for name, data in files.items():
-            if data is None:
-                self.assertTrue((working / name).is_dir(), name)
-            else:
-                self.assertEqual((working / name).read_bytes(), data, name)
-                # The UTC stamp, applied as local time.
-                self.assertEqual(time.localtime((working / name).stat().st_mtime)[:6],
-                                 (2023, 11, 14, 22, 13, 20), name)
+        for method in ("deflate", "lzma"):
+            with self.subTest(method):
+                temp, _ = self.use_temp(f"e2e-folder-{method}")
+                installer = self.work / "fromdir.exe"
+                subprocess.run([self.mkinstaller, "--stub", str(self.stub), "--from", str(folder),
+                                "--method", method, "-o", str(installer)], check=True,
+                               env={**os.environ, "SOURCE_DATE_EPOCH": "1700000000"})
+                self.bench.reg_delete(RUN_ONCE_KEY, "fromdir")
+                result = self.bench.run(installer)
+                self.assertEqual((result.exit_code, result.boxes), (0, []), result.transcript)
+                working = temp / "fromdir"
+                self.probe_report(working)
+                for name, data in files.items():
+                    if data is None:
+                        self.assertTrue((working / name).is_dir(), name)
+                    else:
+                        self.assertEqual((working / name).read_bytes(), data, name)
+                        # The UTC stamp, applied as local time.
+                        self.assertEqual(time.localtime((working / name).stat().st_mtime)[:6],
+                                         (2023, 11, 14, 22, 13, 20), name)
+                with zipfile.ZipFile(installer) as archive:
+                    self.assertEqual(archive.getinfo("data/large.txt").compress_type,
+                                     {"deflate": 8, "lzma": 14}[method])
 
     def test_signed_installers_install(self):
         # Signed after mkinstaller, as a publisher does: the signature follows

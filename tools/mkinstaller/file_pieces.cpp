@@ -1,6 +1,7 @@
-// Reading and deflating a file's pieces; see file_pieces.h.
+// Reading and compressing a file's pieces; see file_pieces.h.
 #include "file_pieces.h"
 
+#include "folder_archive.h"
 #include "host_files.h"
 
 namespace {
@@ -21,7 +22,7 @@ size_t DeflatedBound(uint32_t length) {
 
 Piece::Piece() {
   input.resize(kDictionarySize + kPieceSize + 1);
-  deflated.resize(DeflatedBound(kPieceSize));
+  compressed.resize(DeflatedBound(kPieceSize));
 }
 
 const uint8_t* PieceBytes(const Piece& piece) {
@@ -36,7 +37,10 @@ PieceCompressor::~PieceCompressor() {
   if (ready) deflateEnd(&stream);
 }
 
-std::string StartCompressor(PieceCompressor& compressor, int level) {
+std::string StartCompressor(PieceCompressor& compressor, uint16_t method, int level) {
+  compressor.method = method;
+  compressor.level = level;
+  if (method == kLzma) return LzmaUnavailable();
   if (deflateInit2(&compressor.stream, level, Z_DEFLATED, -15, kMemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK) {
     return "cannot start zlib's deflate (out of memory?)";
@@ -45,9 +49,9 @@ std::string StartCompressor(PieceCompressor& compressor, int level) {
   return "";
 }
 
-void PackPiece(PieceCompressor* compressor, Piece& piece) {
+void PackPiece(PieceCompressor* compressor, LzmaEncoder& chain, Piece& piece) {
   piece.problem.clear();
-  piece.deflatedSize = 0;
+  piece.compressedSize = 0;
   const uint32_t before = piece.first ? 0 : kDictionarySize;
   const size_t wanted = before + piece.length + (piece.last ? 1 : 0);
   InputFile file;
@@ -63,17 +67,32 @@ void PackPiece(PieceCompressor* compressor, Piece& piece) {
   }
   const uint8_t* data = PieceBytes(piece);
   piece.crc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), data, piece.length));
-  // An empty file is stored: there is nothing to deflate.
+  // An empty file is stored: there is nothing to compress.
   if (compressor == nullptr || (piece.first && piece.last && piece.length == 0)) return;
 
+  if (compressor->method == kLzma) {
+    LzmaEncoder& encoder = piece.first && piece.last ? compressor->lzma : chain;
+    if (piece.first) {
+      piece.problem = StartLzma(encoder, compressor->level, piece.fileSize, piece.compressed,
+                                piece.compressedSize);
+    }
+    if (piece.problem.empty()) {
+      piece.problem = CompressLzma(encoder, data, piece.length, piece.last, piece.compressed,
+                                   piece.compressedSize);
+    }
+    if (!piece.problem.empty()) {
+      piece.problem = "cannot compress '" + piece.path + "': " + piece.problem;
+    }
+    return;
+  }
   z_stream& stream = compressor->stream;
   const bool primed = deflateReset(&stream) == Z_OK &&
                       (piece.first || deflateSetDictionary(&stream, piece.input.data(),
                                                            kDictionarySize) == Z_OK);
   stream.next_in = const_cast<Bytef*>(data);
   stream.avail_in = piece.length;
-  stream.next_out = piece.deflated.data();
-  stream.avail_out = static_cast<uInt>(piece.deflated.size());
+  stream.next_out = piece.compressed.data();
+  stream.avail_out = static_cast<uInt>(piece.compressed.size());
   const int result = primed ? deflate(&stream, piece.last ? Z_FINISH : Z_SYNC_FLUSH) : Z_STREAM_ERROR;
   const bool done = piece.last ? result == Z_STREAM_END
                                : result == Z_OK && stream.avail_in == 0 && stream.avail_out > 0;
@@ -81,5 +100,5 @@ void PackPiece(PieceCompressor* compressor, Piece& piece) {
     piece.problem = "cannot compress '" + piece.path + "' (zlib failed)";
     return;
   }
-  piece.deflatedSize = piece.deflated.size() - stream.avail_out;
+  piece.compressedSize = piece.compressed.size() - stream.avail_out;
 }

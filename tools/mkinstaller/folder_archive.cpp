@@ -16,13 +16,14 @@
 #include <set>
 #include <vector>
 
+#include "lzma_compressor.h"
 #include "unzip/entry_name.h"
 #include "unzip/output_path.h"
 
 namespace {
 
-constexpr uint16_t kVersion = 20;  // 2.0: deflate and directories
-constexpr uint16_t kStored = 0, kDeflated = 8;
+constexpr uint16_t kVersion = 20;      // 2.0: deflate and directories
+constexpr uint16_t kLzmaVersion = 63;  // 6.3: LZMA
 constexpr uint32_t kDirectoryAttribute = 0x10, kArchiveAttribute = 0x20;
 constexpr size_t kLongestJoinedPath = 259;
 
@@ -87,13 +88,19 @@ void Put32(Bytes& out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
+uint16_t VersionNeeded(const EntryFields& entry) {
+  return entry.method == kLzma ? kLzmaVersion : kVersion;
+}
+
 // The fields from "version needed" to the extra field's length, in both records.
 Bytes CommonFields(const EntryFields& entry) {
   Bytes common;
-  Put16(common, kVersion);
-  // Sizes and CRC are in the headers (no data descriptor); bit 11: a UTF-8 name.
-  Put16(common, IsAscii(entry.name) ? 0 : kFlagUtf8Name);
-  Put16(common, entry.deflated ? kDeflated : kStored);
+  Put16(common, VersionNeeded(entry));
+  // Flags: sizes and CRC are in the headers, no data descriptor; bit 11: a
+  // UTF-8 name; bit 1: an LZMA stream ends with its end marker.
+  Put16(common, (IsAscii(entry.name) ? 0 : kFlagUtf8Name) |
+                    (entry.method == kLzma ? kLzmaEndMarkerFlag : 0));
+  Put16(common, entry.method);
   Put32(common, entry.dosDateTime);
   Put32(common, entry.crc);
   Put32(common, entry.compressedSize);
@@ -190,7 +197,7 @@ Bytes LocalHeader(const EntryFields& entry) {
 void AddDirectoryRecord(ArchiveWriter& archive, const EntryFields& entry, uint32_t offset) {
   Bytes& record = archive.directory;
   Put32(record, 0x02014B50);
-  Put16(record, kVersion);  // host 0: MS-DOS
+  Put16(record, VersionNeeded(entry));  // host 0: MS-DOS
   const Bytes common = CommonFields(entry);
   record.insert(record.end(), common.begin(), common.end());
   Put16(record, 0);  // comment length

@@ -37,12 +37,15 @@ void CheckTree(std::vector<TreeItem>& items, size_t allowance, std::vector<std::
 // as UTC, clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
 uint32_t DosDateTime(int64_t seconds);
 
+// Compression methods of the entries.
+constexpr uint16_t kStored = 0, kDeflated = 8, kLzma = 14;
+
 // The fields an entry's local header and central-directory record share.
 struct EntryFields {
   std::string name;
   bool isDirectory = false;
   uint32_t dosDateTime = 0;
-  bool deflated = false;  // else stored
+  uint16_t method = kStored;
   uint32_t crc = 0;
   uint32_t compressedSize = 0, size = 0;
 };

@@ -8,11 +8,16 @@
 // same for any number of threads.
 //
 // A file of one piece gets its header and data at once: the piece holds it
-// whole and deflated, and the smaller form is written. A larger file gets a
-// header with sizes and CRC left zero, then its pieces deflated; at the end,
-// when deflating did not make it smaller, its data is written again stored
-// (read once more from the file, which must give the same CRC), and the
-// header is written again with the final fields.
+// whole and compressed, and the smaller form is written. A larger file gets
+// a header with sizes and CRC left zero, then its pieces compressed; at the
+// end, when compressing did not make it smaller, its data is written again
+// stored (read once more from the file, which must give the same CRC), and
+// the header is written again with the final fields.
+//
+// With LZMA the pieces of a larger file go through one encoder, in order: a
+// thread that takes such a piece waits until the one before it is done. So
+// one such file is encoded at a time, and its encoder is the only one that
+// a large dictionary can make large.
 #include "folder_packing.h"
 
 #include <zlib.h>
@@ -33,6 +38,8 @@ struct PlannedPiece {
   uint64_t offset;
   uint32_t length;
   bool first, last;
+  bool chained;       // an LZMA file's piece of several: encoded in turn
+  size_t chainIndex;  // its turn, counted over the chained pieces
 };
 
 struct Slot {
@@ -41,17 +48,19 @@ struct Slot {
   bool outOfMemory = false;
 };
 
-// What the threads and the writer share. `taken`, `written`, `stop` and the
-// slots' `done` change under `monitor`; a slot's piece belongs to the
-// thread that took it until it is done, then to the writer until it frees
-// the slot.
+// What the threads and the writer share. `taken`, `written`, `chainDone`,
+// `stop` and the slots' `done` change under `monitor`; a slot's piece
+// belongs to the thread that took it until it is done, then to the writer
+// until it frees the slot; `chain` to the thread whose turn it is.
 struct Packing {
   const std::vector<TreeItem>* items = nullptr;
+  uint16_t method = kStored;
   std::vector<PlannedPiece> plan;
   std::vector<Slot> slots;
   std::vector<PieceCompressor> compressors;  // one a thread; none at level 0
+  LzmaEncoder chain;
   Monitor monitor;
-  size_t taken = 0, written = 0;
+  size_t taken = 0, written = 0, chainDone = 0;
   bool stop = false;
 };
 
@@ -69,21 +78,28 @@ void Work(void* context, unsigned index) {
     const PlannedPiece& planned = packing.plan[packing.taken];
     Slot& slot = packing.slots[packing.taken % packing.slots.size()];
     ++packing.taken;
+    while (planned.chained && !packing.stop && packing.chainDone != planned.chainIndex) {
+      Wait(packing.monitor);
+    }
+    if (packing.stop) break;
     Unlock(packing.monitor);
     Piece& piece = slot.piece;
     try {
-      piece.path = (*packing.items)[planned.item].path;
+      const TreeItem& item = (*packing.items)[planned.item];
+      piece.path = item.path;
+      piece.fileSize = item.size;
       piece.offset = planned.offset;
       piece.length = planned.length;
       piece.first = planned.first;
       piece.last = planned.last;
-      PackPiece(compressor, piece);
+      PackPiece(compressor, packing.chain, piece);
       slot.outOfMemory = false;
     } catch (const std::bad_alloc&) {
       slot.outOfMemory = true;
     }
     Lock(packing.monitor);
     slot.done = true;
+    if (planned.chained) ++packing.chainDone;
     WakeAll(packing.monitor);
   }
   Unlock(packing.monitor);
@@ -135,7 +151,7 @@ std::string CheckReaching(const SizeCheck& check, uint64_t reached, const std::s
 }
 
 // Writes the data of a file of several pieces stored, read once more from
-// the file, over its deflated form. The file must give what its pieces gave.
+// the file, over its compressed form. The file must give what its pieces gave.
 std::string RewriteStored(const TreeItem& item, const EntryFields& entry, uint64_t dataStart,
                           Bytes& buffer, OutputFile& output) {
   std::string problem = TruncateOutput(output, dataStart);
@@ -172,18 +188,19 @@ std::string WriteFileEntry(Packing& packing, const TreeItem& item, EntryFields e
   if (pieces == 1) {
     problem = FinishedPiece(packing, number, piece);
     if (!problem.empty()) return problem;
-    entry.deflated = piece->deflatedSize > 0 && piece->deflatedSize < piece->length;
+    const bool compressed = piece->compressedSize > 0 && piece->compressedSize < piece->length;
+    entry.method = compressed ? packing.method : kStored;
     entry.crc = piece->crc;
     entry.size = piece->length;
-    entry.compressedSize = entry.deflated ? static_cast<uint32_t>(piece->deflatedSize) : entry.size;
-    const uint8_t* data = entry.deflated ? piece->deflated.data() : PieceBytes(*piece);
+    entry.compressedSize = compressed ? static_cast<uint32_t>(piece->compressedSize) : entry.size;
+    const uint8_t* data = compressed ? piece->compressed.data() : PieceBytes(*piece);
     problem = CheckReaching(check, output.size + headerSize + entry.compressedSize, item.name);
     if (problem.empty()) problem = WriteOutput(output, LocalHeader(entry));
     if (problem.empty()) problem = WriteOutput(output, data, entry.compressedSize);
     bytesDone += entry.size;
     FreeSlot(packing, number++);
   } else {
-    entry.deflated = !packing.compressors.empty();
+    entry.method = packing.method;
     problem = WriteOutput(output, LocalHeader(entry));
     const uint64_t dataStart = output.size;
     uint64_t compressed = 0, size = 0;
@@ -191,10 +208,11 @@ std::string WriteFileEntry(Packing& packing, const TreeItem& item, EntryFields e
     for (uint64_t i = 0; i < pieces && problem.empty(); ++i) {
       problem = FinishedPiece(packing, number, piece);
       if (!problem.empty()) break;
-      const uint8_t* data = entry.deflated ? piece->deflated.data() : PieceBytes(*piece);
-      const size_t dataSize = entry.deflated ? piece->deflatedSize : piece->length;
-      // Stored at the end if deflating does not pay: the data takes at
-      // least the smaller of its deflated part so far and the file's size.
+      const bool packed = entry.method != kStored;
+      const uint8_t* data = packed ? piece->compressed.data() : PieceBytes(*piece);
+      const size_t dataSize = packed ? piece->compressedSize : piece->length;
+      // Stored at the end if compressing does not pay: the data takes at
+      // least the smaller of its compressed part so far and the file's size.
       problem = CheckReaching(check, dataStart + std::min(compressed + dataSize, item.size),
                               item.name);
       if (problem.empty()) problem = WriteOutput(output, data, dataSize);
@@ -209,8 +227,8 @@ std::string WriteFileEntry(Packing& packing, const TreeItem& item, EntryFields e
     entry.crc = crc;
     entry.size = static_cast<uint32_t>(size);
     entry.compressedSize = static_cast<uint32_t>(compressed);
-    if (entry.deflated && compressed >= size) {
-      entry.deflated = false;
+    if (entry.method != kStored && compressed >= size) {
+      entry.method = kStored;
       entry.compressedSize = entry.size;
       problem = RewriteStored(item, entry, dataStart, buffer, output);
     }
@@ -230,6 +248,7 @@ std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& op
   check.archiveStart = stub.size();
   check.headersToCome = kEndRecordSize;
   uint64_t files = 0, bytes = 0;
+  size_t chainPieces = 0;
   for (size_t i = 0; i < items.size(); ++i) {
     const TreeItem& item = items[i];
     check.headersToCome += EntryOverhead(item.name);
@@ -237,10 +256,12 @@ std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& op
     ++files;
     bytes += item.size;
     const uint64_t pieces = PieceCount(item.size);
+    const bool chained = options.method == kLzma && pieces > 1;
     for (uint64_t n = 0; n < pieces; ++n) {
       const uint64_t offset = n * kPieceSize;
       const auto length = static_cast<uint32_t>(std::min<uint64_t>(item.size - offset, kPieceSize));
-      packing.plan.push_back({i, offset, length, n == 0, n + 1 == pieces});
+      packing.plan.push_back({i, offset, length, n == 0, n + 1 == pieces, chained, chainPieces});
+      if (chained) ++chainPieces;
     }
   }
   // At level 0 the sizes give the archive's size exactly.
@@ -250,9 +271,10 @@ std::string PackFolder(const std::vector<TreeItem>& items, const PackOptions& op
 
   packing.slots = std::vector<Slot>(options.threads + 2);
   if (options.level > 0) {
+    packing.method = options.method;
     packing.compressors = std::vector<PieceCompressor>(options.threads);
     for (PieceCompressor& compressor : packing.compressors) {
-      problem = StartCompressor(compressor, options.level);
+      problem = StartCompressor(compressor, options.method, options.level);
       if (!problem.empty()) return problem;
     }
   }

@@ -1,7 +1,7 @@
 // Packing a listed and checked folder into the installer: the stub, then
 // each entry in order, then the central directory and the end record,
 // written out as they are made. Memory stays bounded whatever the files'
-// sizes: threads read and deflate pieces of files (file_pieces.h) into a
+// sizes: threads read and compress pieces of files (file_pieces.h) into a
 // few buffers ahead of the writer, which writes them in the archive's order.
 #pragma once
 
@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "folder_archive.h"
 #include "host_files.h"
 #include "installer_image.h"
 
 struct PackOptions {
-  int level = 9;         // 0 stores every file
-  unsigned threads = 1;  // that read and deflate
+  uint16_t method = kDeflated;  // or kLzma
+  int level = 9;                // 0 stores every file; for LZMA, liblzma's preset
+  unsigned threads = 1;         // that read and compress
   bool progress = false;
   std::optional<int64_t> fixedTime;  // every entry's time, else the file's
   uint8_t sealOptions = 0;           // the publisher's options the seal records

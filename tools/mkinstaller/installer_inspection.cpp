@@ -32,6 +32,7 @@ std::string MethodName(uint16_t method) {
     case 2: case 3: case 4: case 5: return "reduced";
     case 6: return "imploded";
     case 8: return "deflated";
+    case 14: return "lzma";
     default: return "method " + std::to_string(method) + " (the installer cannot extract it)";
   }
 }

@@ -1,8 +1,8 @@
 // mkinstaller: makes an installer from the stub and a folder or a ZIP
 // archive, and explains a finished one.
 //
-//   mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N]
-//               [--progress | --quiet] [--follow-links] [--wait]
+//   mkinstaller [--stub STUB] --from DIR [--method deflate|lzma] [--level 0-9]
+//               [--threads N] [--progress | --quiet] [--follow-links] [--wait]
 //               [--pass-arguments] [--setup NAME] [--install-dir DIR]
 //               [RESOURCES] -o OUT.exe
 //   mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME]
@@ -47,6 +47,7 @@
 #include "inspection_json.h"
 #include "installed_stub.h"
 #include "installer_inspection.h"
+#include "lzma_compressor.h"
 #include "progress_line.h"
 #include "stub_resources.h"
 #include "stub_version.h"
@@ -70,6 +71,7 @@ struct CommandLine {
   std::optional<std::string> stub;
   std::optional<std::string> archive;
   std::optional<std::string> folder;
+  std::optional<std::string> method;
   std::optional<std::string> level;
   std::optional<std::string> threads;
   bool progress = false, quiet = false, followLinks = false;
@@ -125,6 +127,7 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
       {"--stub", nullptr, &CommandLine::stub},
       {"--archive", nullptr, &CommandLine::archive},
       {"--from", nullptr, &CommandLine::folder},
+      {"--method", nullptr, &CommandLine::method},
       {"--level", nullptr, &CommandLine::level},
       {"--threads", nullptr, &CommandLine::threads},
       {"--setup", nullptr, &CommandLine::setupCommand},
@@ -185,7 +188,8 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   }
   if (line.inspect && !line.inspecting) return "unexpected argument '" + *line.inspect + "'";
   if (line.inspecting && !line.inspect) return "--inspect needs a file";
-  const bool noBuildOption = !line.archive && !line.folder && !line.level && !line.threads &&
+  const bool noBuildOption = !line.archive && !line.folder && !line.method && !line.level &&
+                             !line.threads &&
                              !line.progress && !line.quiet && !line.followLinks && !line.wait &&
                              !line.passArguments && !line.setupCommand &&
                              !line.installDirectory && !line.output && !line.icon &&
@@ -210,7 +214,8 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     bool given;
     const char* name;
-  } kFolderOnly[] = {{line.level.has_value(), "--level"},
+  } kFolderOnly[] = {{line.method.has_value(), "--method"},
+                     {line.level.has_value(), "--level"},
                      {line.threads.has_value(), "--threads"},
                      {line.progress, "--progress"},
                      {line.quiet, "--quiet"},
@@ -234,6 +239,9 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
     if (!digits || std::stoi(text) < 1 || std::stoi(text) > static_cast<int>(kMostThreads)) {
       return "--threads takes a number from 1 to " + std::to_string(kMostThreads);
     }
+  }
+  if (line.method && *line.method != "deflate" && *line.method != "lzma") {
+    return "--method takes deflate or lzma";
   }
   if (line.level && (line.level->size() != 1 || (*line.level)[0] < '0' || (*line.level)[0] > '9')) {
     return "--level takes a digit from 0 to 9";
@@ -274,6 +282,7 @@ std::string ReadValues(const CommandLine& line, InstallerValues& values, Resourc
   if (problem.empty() && line.elevation) problem = ExecutionLevelProblem(*line.elevation);
   choices.executionLevel = line.elevation.value_or("");
   if (problem.empty() && line.folder) problem = SourceDateEpoch(packing.fixedTime);
+  packing.method = line.method == "lzma" ? kLzma : kDeflated;
   packing.level = line.level ? (*line.level)[0] - '0' : kDefaultLevel;
   packing.threads = line.threads ? static_cast<unsigned>(std::stoi(*line.threads))
                                  : std::min(CoreCount(), kMostThreads);
@@ -468,6 +477,10 @@ int Run(int argc, char** argv) {
   PackOptions packing;
   problem = ReadValues(line, values, choices, packing);
   if (!problem.empty()) return UsageError(problem);
+  // A builder without an LZMA compressor (the Windows one) says so first.
+  if (packing.method == kLzma && !LzmaUnavailable().empty()) {
+    return Refuse(kRefused, LzmaUnavailable());
+  }
 
   // Files from here on: every one is looked at before the folder is packed.
   std::string stubPath;

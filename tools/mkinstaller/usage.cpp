@@ -11,7 +11,7 @@ const char kTryHelpLine[] = "Try 'mkinstaller --help' for more information.\n";
 
 const char kHelpText[] =
     // One line a form: help2man takes each line for one synopsis.
-    "Usage: mkinstaller [--stub STUB] --from DIR [--level 0-9] [--threads N] [--progress | --quiet] [--follow-links] [--wait] [--pass-arguments] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
+    "Usage: mkinstaller [--stub STUB] --from DIR [--method deflate|lzma] [--level 0-9] [--threads N] [--progress | --quiet] [--follow-links] [--wait] [--pass-arguments] [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller [--stub STUB] --archive PAYLOAD.zip [--setup NAME] [--install-dir DIR] [RESOURCES] -o OUT.exe\n"
     "  or:  mkinstaller --inspect [--json] FILE.exe\n"
     "  or:  mkinstaller --help | --version [--stub STUB]\n"
@@ -24,7 +24,10 @@ const char kHelpText[] =
     "                       relative to it (where the packages install it)\n"
     "  --from DIR           pack every file and folder below DIR, in name order\n"
     "                       (names beyond ASCII in UTF-8)\n"
-    "  --level 0-9          deflate level for --from (0 stores; default 9)\n"
+    "  --method deflate|lzma  with --from: how files are compressed (default\n"
+    "                       deflate); lzma makes smaller installers, on Linux only\n"
+    "  --level 0-9          deflate level, or liblzma's preset, for --from (0\n"
+    "                       stores; default 9)\n"
     "  --threads N          with --from: compress on N threads (1 to 64; default\n"
     "                       the number of cores); the output is the same for any N\n"
     "  --progress           with --from: show the progress line on stderr even\n"

@@ -54,6 +54,10 @@ void RefuseCarrylessMultiply(bool refuse);
 // nothing and reports the disk full. -1 lifts the limit.
 void LimitHostWrites(int64_t bytes);
 
+// While set, AllocateMemory refuses blocks of more than `largest` bytes, as a
+// system short of memory would; 0 lifts the limit.
+void LimitHostAllocations(uint32_t largest);
+
 // Runs inside every DispatchPendingMessages; null removes it.
 using PumpHook = void (*)(void* context);
 void SetPumpHook(PumpHook hook, void* context);

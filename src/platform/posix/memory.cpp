@@ -1,8 +1,20 @@
-// POSIX side of memory: the C heap.
+// POSIX side of memory: the C heap, and the tests' limit on it.
 #include <stdlib.h>
 
 #include "platform/platform.h"
+#include "platform/posix/host_controls.h"
 
-void* AllocateMemory(uint32_t size) { return malloc(size); }
+namespace {
+
+uint32_t largestAllocation = 0;  // 0: no limit
+
+}  // namespace
+
+void LimitHostAllocations(uint32_t largest) { largestAllocation = largest; }
+
+void* AllocateMemory(uint32_t size) {
+  if (largestAllocation != 0 && size > largestAllocation) return nullptr;
+  return malloc(size);
+}
 
 void FreeMemory(void* block) { free(block); }
