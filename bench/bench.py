@@ -70,21 +70,40 @@ the installations (robot start to stub exit) are compared: the difference
 is what the check costs (the CRC-32 while carving, the directory walk, the
 seal).
 
+The installer section follows (--section installer runs it alone; --payloads
+picks among mixed, small and large, --widths among 64 and 32): each payload
+with a SETUP.EXE that returns at once, packed by mkinstaller (our stub) and
+by NSIS twice (silent, and with its progress window), installed under one
+Wine prefix of its own, on the x86_64 pair (win64 stub, NSIS amd64-unicode)
+and, where this machine runs 32-bit programs, the 32-bit pair (win32 stub,
+NSIS x86-unicode; else the pair is skipped with the reason). Each installer
+runs once untimed, where its files are counted and the windows it shows
+are checked (the silent NSIS none, the other NSIS its own), then in
+alternating rounds; each row gives the wall time, the bytes written per
+installation (write_bytes of /proc/PID/io, the installer's processes and
+the wineserver) against the installed size, and the CPU time of the
+installer's processes and of the wineserver.
+
 Work happens in a temporary directory under build/ (same disk as the
 checkout), removed at the end. Standard library only.
 """
 
 import argparse
+import dataclasses
 import os
+import re
+import resource
 import shutil
 import statistics
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zlib
 from pathlib import Path
+from typing import Optional
 
 ROOT = Path(__file__).resolve().parent.parent
 LIMIT = 100 * 1000 * 1000
@@ -504,16 +523,21 @@ def check(mkinstaller, work, rounds, baseline):
               f"max {max(values):7.3f} s   {100 * (m - base) / base:+5.1f} %")
 
 
-# The installer row: payloads named in --payloads.
+# The installer section: payloads named in --payloads, pairs named in
+# --widths. Per width: our stub's preset, NSIS's target and the compiler of
+# SETUP.EXE.
 INSTALLER_PAYLOADS = ("mixed", "small", "large")
+PAIRS = {64: ("win64", "amd64-unicode", "x86_64-w64-mingw32-gcc"),
+         32: ("win32", "x86-unicode", "i686-w64-mingw32-gcc")}
+PAIR_NAMES = {64: "x86_64", 32: "32-bit"}
+PAGE = 4096
 SETUP_SOURCE = "int __stdcall WinMain(void* a, void* b, char* c, int d) { return 0; }\n"
 
 
 def make_payload(kind, folder):
     """mixed: Windows binaries (60 MB) and C headers (20 MB); small: 30,000
     text files of 1 to 4 KB in 300 folders; large: one 1 GB file of Windows
-    binaries repeated. Returns (files, bytes)."""
-    count, total = 0, 0
+    binaries repeated."""
     if kind == "mixed":
         seen = set()
         for label, roots, limit in (("bin", CORPORA["wine"], 60 * 10**6),
@@ -526,7 +550,6 @@ def make_payload(kind, folder):
                 seen.add(str(relative).lower())
                 (folder / relative).parent.mkdir(parents=True, exist_ok=True)
                 shutil.copyfile(p, folder / relative)
-                count, total = count + 1, total + p.stat().st_size
     elif kind == "small":
         text = b"".join(p.read_bytes() for p in pick_files(CORPORA["headers"], 4 * 10**6)[0])
         at = 0
@@ -536,10 +559,9 @@ def make_payload(kind, folder):
             d.mkdir(parents=True, exist_ok=True)
             (d / f"f{i:05}.h").write_bytes(text[at:at + size])
             at = (at + size) % (len(text) - 4096)
-            count, total = count + 1, total + size
     else:
         files, _ = pick_files(CORPORA["wine"], 100 * 10**6)
-        limit = 10**9
+        limit, total = 10**9, 0
         with open(folder / "big.bin", "wb") as out:
             while total < limit:
                 for p in files:
@@ -548,8 +570,17 @@ def make_payload(kind, folder):
                     total += len(data)
                     if total >= limit:
                         break
-        count = 1
-    return count, total
+
+
+def extracted_size(folder):
+    """(files, bytes, bytes in whole pages) of what an installation of
+    `folder` leaves: the floor of what it must write."""
+    files, total, pages = 0, 0, 0
+    for dirpath, _, names in os.walk(folder):
+        for name in names:
+            size = (Path(dirpath) / name).stat().st_size
+            files, total, pages = files + 1, total + size, pages + -(-size // PAGE) * PAGE
+    return files, total, pages
 
 
 def nsis_script(folder, out, silent, target):
@@ -572,84 +603,186 @@ SectionEnd
 """
 
 
-def installer(mkinstaller, work, rounds, payloads):
-    """Our installer against NSIS's under one Wine prefix, end to end."""
-    sys.path.insert(0, str(ROOT / "tests" / "wine"))
-    from winebench import Bench
-    wide = subprocess.run(["/lib/ld-linux.so.2", "--version"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0 and shutil.which("wine")
-    width, nsis_target = ("win32", "x86-unicode") if wide else ("win64", "amd64-unicode")
-    stub = ROOT / "build" / width / "orvane_stub.exe"
-    if not stub.is_file():
-        sys.exit(f"{stub} is missing: build the {width} preset first")
-    compiler = "i686-w64-mingw32-gcc" if width == "win32" else "x86_64-w64-mingw32-gcc"
+@dataclasses.dataclass
+class Installer:
+    name: str
+    exe: Path
+    target: Path           # the folder it installs into
+    window: Optional[bool]  # must it show a window (None: either)
+
+
+@dataclasses.dataclass
+class Installation:
+    seconds: float
+    written: int         # bytes, by the installer's processes and the wineserver
+    program_cpu: float   # seconds (user + system) of `wine INSTALLER` and what it waited for
+    server_cpu: float    # seconds of the wineserver
+
+
+def counters(server):
+    """(bytes written, CPU seconds of the children waited for, CPU seconds of
+    the wineserver `server`) so far. Bytes written are write_bytes of
+    /proc/PID/io: pages dirtied in the page cache, counted when dirtied, so a
+    file deleted before it reaches the disk counts too; for this process
+    they include the children it has waited for (wine and the installer, but
+    not the setup program, which Wine starts detached and which writes
+    nothing)."""
+    def written(pid):
+        for line in open(f"/proc/{pid}/io"):
+            if line.startswith("write_bytes:"):
+                return int(line.split()[1])
+        raise RuntimeError(f"/proc/{pid}/io has no write_bytes")
+
+    stat = Path(f"/proc/{server}/stat").read_text()
+    # After the name in parentheses: state, then 10 fields, utime, stime.
+    ticks = sum(int(v) for v in stat[stat.rindex(")") + 2:].split()[11:13])
+    children = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return (written("self") + written(server), children.ru_utime + children.ru_stime,
+            ticks / os.sysconf("SC_CLK_TCK"))
+
+
+def install(bench, server, exe):
+    """`wine exe` in the bench's prefix, which must succeed, and its costs."""
+    before = counters(server)
+    start = time.perf_counter()
+    code, out, err = bench._wine(["wine", str(exe)], timeout=1800)
+    elapsed = time.perf_counter() - start
+    after = counters(server)
+    if code != 0:
+        sys.exit(f"{exe.name} failed ({code}): {out}{err}")
+    return Installation(elapsed, *(a - b for a, b in zip(after, before)))
+
+
+def windows_while(bench, action, *args):
+    """action(*args), and the windows (program, caption) shown on the bench's
+    display meanwhile (looked at every 20 ms)."""
+    shown, done = set(), threading.Event()
+
+    def watch():
+        while not done.is_set():
+            shown.update(bench.visible_windows())
+            done.wait(0.02)
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    try:
+        result = action(*args)
+    finally:
+        done.set()
+        watcher.join()
+    return result, shown
+
+
+def alternate(installers, rounds, run):
+    """run(installer) for each installer `rounds` times, in rounds, each
+    round starting one installer further on; the results by name."""
+    results = {installer.name: [] for installer in installers}
+    for round_number in range(rounds):
+        for i in range(len(installers)):
+            installer = installers[(round_number + i) % len(installers)]
+            results[installer.name].append(run(installer))
+    return results
+
+
+def load():
+    return " ".join(f"{value:.2f}" for value in os.getloadavg())
+
+
+def installer_pair(bench, mkinstaller, work, folder, width, rounds, kind):
+    """One payload installed by our installer and NSIS's two, of one width."""
+    preset, nsis_target, compiler = PAIRS[width]
+    stub = ROOT / "build" / preset / "orvane_stub.exe"
     setup_c = work / "setup.c"
     setup_c.write_text(SETUP_SOURCE)
+    run([compiler, "-s", "-mwindows", "-o", folder / "SETUP.EXE", setup_c])
+    files, total, pages = extracted_size(folder)
+    temp = bench.user_temp()
+    installers = [Installer("orvane", work / "ours.exe", temp / "ours", None)]
+    run([mkinstaller, "--stub", stub, "--from", folder, "-o", installers[0].exe],
+        stdout=subprocess.DEVNULL)
+    for name, silent in (("NSIS silent", True), ("NSIS window", False)):
+        exe = work / f"nsis-{'silent' if silent else 'window'}.exe"
+        script = work / "bench.nsi"
+        script.write_text(nsis_script(folder, exe, silent, nsis_target))
+        run(["makensis", "-V1", script], stdout=subprocess.DEVNULL)
+        installers.append(Installer(name, exe, temp / "nsisbench", not silent))
+    server = bench.server_pid()
+    if server is None:
+        sys.exit("the bench's wineserver is not running")
+
+    def fresh(installer):
+        for d in (temp / "ours", temp / "nsisbench"):
+            shutil.rmtree(d, ignore_errors=True)
+        (temp / "orvane_r.exe").unlink(missing_ok=True)
+        return install(bench, server, installer.exe)
+
+    print(f"\ninstaller, {PAIR_NAMES[width]} pair ({preset} stub; NSIS {nsis_target}): {kind}, "
+          f"{files} files, {total / 1e6:.1f} MB ({pages / 1e6:.1f} MB in whole {PAGE}-byte pages)")
+    print("  installers: " + ", ".join(f"{i.name} {i.exe.stat().st_size / 1e6:.1f} MB"
+                                       for i in installers))
+    # Each installer once untimed, through the same list as the rounds (the
+    # first program in a fresh prefix starts Wine's services): its output
+    # counted (the payload and SETUP.EXE), and the windows it showed, so
+    # that each row is the installer it is named after.
+    seen = []
+    for installer in installers:
+        _, shown = windows_while(bench, fresh, installer)
+        found = sum(len(f) for _, _, f in os.walk(installer.target))
+        if found != files:
+            sys.exit(f"{installer.name} left {found} files in {installer.target}, expected {files}")
+        # Percentages collapsed: a progress window's caption counts up.
+        own = {re.sub(r"\d+%", "N%", caption) for program, caption in shown
+               if program.lower() == installer.exe.name.lower()}
+        if installer.window is False and shown:
+            sys.exit(f"{installer.name} ({installer.exe.name}) showed windows: {sorted(shown)}")
+        if installer.window and not own:
+            sys.exit(f"{installer.name} ({installer.exe.name}) showed no window")
+        seen.append(f"{installer.name} " + (", ".join(f'"{c}"' for c in sorted(own)) or "none"))
+    print("  windows seen in the untimed run: " + "; ".join(seen))
+    before = load()
+    results = alternate(installers, rounds, fresh)
+    for d in (temp / "ours", temp / "nsisbench"):
+        shutil.rmtree(d, ignore_errors=True)
+    print(f"  {rounds} rounds, installers alternating; load average {before} before, "
+          f"{load()} after")
+    print(f"  {'':12} {'median':>9} {'min':>9} {'max':>9} {'written':>10} {'/ size':>8} "
+          f"{'/ pages':>8} {'CPU wine':>9} {'CPU server':>10}   orvane / this")
+    base = statistics.median(r.seconds for r in results["orvane"])
+    for name, runs in results.items():
+        seconds = [r.seconds for r in runs]
+        written = statistics.median(r.written for r in runs)
+        m = statistics.median(seconds)
+        ratio = "" if name == "orvane" else f"   {base / m:5.2f}"
+        print(f"  {name:12} {m:7.3f} s {min(seconds):7.3f} s {max(seconds):7.3f} s "
+              f"{written / 1e6:7.1f} MB {written / total:8.2f} {written / pages:8.2f} "
+              f"{statistics.median(r.program_cpu for r in runs):7.2f} s "
+              f"{statistics.median(r.server_cpu for r in runs):8.2f} s{ratio}")
+
+
+def installer(mkinstaller, work, rounds, payloads, widths):
+    """Our installer against NSIS's under one Wine prefix, end to end: the
+    x86_64 pair, and the 32-bit pair where this machine runs 32-bit code."""
+    sys.path.insert(0, str(ROOT / "tests" / "wine"))
+    from winebench import Bench
+    for width in widths:
+        stub = ROOT / "build" / PAIRS[width][0] / "orvane_stub.exe"
+        if not stub.is_file():
+            sys.exit(f"{stub} is missing: build the {PAIRS[width][0]} preset first")
     bench = Bench(work / "wine")
     bench.start()
     try:
+        without_32_bit = bench.without_32_bit()
+        if 32 in widths and without_32_bit:
+            print(f"\ninstaller: 32-bit pair skipped: {without_32_bit}")
+            widths = [w for w in widths if w != 32]
         bench.reg_add("HKCU\\Software\\Wine\\X11 Driver", "Managed", "REG_SZ", "N")
-        temp = bench.user_temp()
         for kind in payloads:
             folder = work / f"payload-{kind}"
             folder.mkdir()
-            count, total = make_payload(kind, folder)
-            run([compiler, "-s", "-mwindows", "-o", folder / "SETUP.EXE", setup_c])
-            ours = work / "ours.exe"
-            run([mkinstaller, "--stub", stub, "--from", folder, "-o", ours],
-                stdout=subprocess.DEVNULL)
-            built = {}
-            for label, silent in (("NSIS silent", True), ("NSIS window", False)):
-                exe = work / f"nsis-{'silent' if silent else 'window'}.exe"
-                script = work / "bench.nsi"
-                script.write_text(nsis_script(folder, exe, silent, nsis_target))
-                run(["makensis", "-V1", script],
-                    stdout=subprocess.DEVNULL)
-                built[label] = exe
+            make_payload(kind, folder)
+            for width in widths:
+                installer_pair(bench, mkinstaller, work, folder, width, rounds, kind)
             shutil.rmtree(folder)
-
-            def clean():
-                for d in (temp / "ours", temp / "nsisbench"):
-                    shutil.rmtree(d, ignore_errors=True)
-                for f in (temp / "orvane_r.exe",):
-                    if f.exists():
-                        f.unlink()
-
-            def timed_run(exe):
-                clean()
-                start = time.perf_counter()
-                code, out, err = bench._wine(["wine", str(exe)], timeout=1800)
-                elapsed = time.perf_counter() - start
-                if code != 0:
-                    sys.exit(f"{exe.name} failed ({code}): {out}{err}")
-                return elapsed
-
-            tools = [("orvane", lambda: timed_run(ours))] + \
-                [(label, lambda e=exe: timed_run(e)) for label, e in built.items()]
-            # Each installer once untimed (the first program in a fresh prefix
-            # starts Wine's services), its output counted: the payload and
-            # SETUP.EXE.
-            for name, fn in tools:
-                fn()
-                target = temp / ("ours" if name == "orvane" else "nsisbench")
-                found = sum(len(f) for _, _, f in os.walk(target))
-                expected = count + 1
-                if found != expected:
-                    sys.exit(f"{name} left {found} files in {target}, expected {expected}")
-            times = {name: [] for name, _ in tools}
-            for _ in range(rounds):
-                for name, fn in tools:
-                    times[name].append(fn())
-            clean()
-            sizes = f"orvane {ours.stat().st_size / 1e6:.1f} MB, NSIS " \
-                f"{built['NSIS silent'].stat().st_size / 1e6:.1f} MB"
-            print(f"\ninstaller: {kind}, {count} files, {total / 1e6:.1f} MB ({sizes}; "
-                  f"{width} stubs, {rounds} rounds, median wall time)")
-            base = statistics.median(times["orvane"])
-            for name, _ in tools:
-                m = statistics.median(times[name])
-                ratio = "" if name == "orvane" else f"   orvane / {name}: {base / m:5.2f}"
-                print(f"  {name:12} {m:8.3f} s{ratio}")
     finally:
         bench.stop()
 
@@ -664,7 +797,13 @@ def main():
                     help="revision whose stub installs without the archive check")
     ap.add_argument("--payloads", default=",".join(INSTALLER_PAYLOADS),
                     help="installer and sizes sections: any of " + ", ".join(INSTALLER_PAYLOADS))
+    ap.add_argument("--widths", default="64,32",
+                    help="installer section: the pairs, 64 (x86_64) and 32 (skipped where "
+                         "32-bit programs cannot run)")
     args = ap.parse_args()
+    payloads, widths = args.payloads.split(","), args.widths.split(",")
+    if not set(payloads) <= set(INSTALLER_PAYLOADS) or not set(widths) <= {"64", "32"}:
+        ap.error("--payloads takes mixed, small, large; --widths 64 and 32")
 
     engine, classic_zip, mkinstaller = build_tools()
     (ROOT / "build").mkdir(exist_ok=True)
@@ -690,9 +829,9 @@ def main():
         if args.section in ("all", "check"):
             check(mkinstaller, work, args.rounds, args.baseline)
         if args.section in ("all", "installer"):
-            installer(mkinstaller, work, args.rounds, args.payloads.split(","))
+            installer(mkinstaller, work, args.rounds, payloads, [int(w) for w in widths])
         if args.section in ("all", "sizes"):
-            installer_sizes(mkinstaller, work, args.payloads.split(","))
+            installer_sizes(mkinstaller, work, payloads)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

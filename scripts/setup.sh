@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project:
 # the host toolchain and GoogleTest, both mingw-w64 cross compilers, wine64 with
-# an X server for the Wine bench, the archivers the tests and benchmarks use,
+# an X server for the Wine bench (and xwininfo, with which the install benchmark
+# sees the windows shown), the archivers the tests and benchmarks use,
 # zlib for the builder (host and mingw-w64) and liblzma for the host builder's
 # LZMA entries and the tests' LZMA streams, osslsigncode and openssl for the
 # signing test, and clang with its runtime (libFuzzer and the sanitizers) for
@@ -18,7 +19,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake g++ make libgtest-dev zlib1g-dev libz-mingw-w64-dev liblzma-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  xvfb xauth
+  xvfb xauth x11-utils
   python3 zip unzip p7zip-full xz-utils libdeflate-tools osslsigncode openssl
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang libclang-rt-14-dev nsis icoutils

@@ -1,12 +1,17 @@
 """The bench's own helpers under Wine: the setup probe run by the robot and
-its report, the registry helpers and the per-program Windows version."""
+its report, the registry helpers and the per-program Windows version; and
+the rounds of bench/bench.py's installer section."""
 
 import shutil
+import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 from winebench import Bench, read_probe_report, windows_path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+from bench import Installer, alternate  # noqa: E402
 
 TEST_KEY = "HKLM\\SOFTWARE\\orvane bench test"
 
@@ -71,6 +76,20 @@ class BenchHelpers(unittest.TestCase):
         kind, data = self.bench.reg_query("HKCU\\Environment", "TEMP")
         self.assertEqual(data.lower(), f"c:\\users\\{temp.parent.name}\\temp".lower())
         self.assertTrue(temp.is_dir())
+
+
+class InstallerRounds(unittest.TestCase):
+    def test_every_round_runs_each_installer_once_under_its_own_name(self):
+        # A row timing another row's installer once made NSIS with its
+        # window pass for the silent NSIS.
+        names = ("orvane", "NSIS silent", "NSIS window")
+        installers = [Installer(name, Path(f"{name}.exe"), Path(name), None) for name in names]
+        ran = []
+        results = alternate(installers, 3, lambda i: ran.append(i.name) or i.exe.name)
+        self.assertEqual(results, {name: [f"{name}.exe"] * 3 for name in names})
+        # Each round starts one further on, so no installer always follows the same one.
+        self.assertEqual(ran[:6], ["orvane", "NSIS silent", "NSIS window",
+                                   "NSIS silent", "NSIS window", "orvane"])
 
 
 if __name__ == "__main__":

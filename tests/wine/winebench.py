@@ -31,7 +31,9 @@ always the win64 builds. Test scripts use:
 
 and the prefix's side: reg_query / reg_add / reg_delete,
 set_windows_version, user_temp, wait_for_file, and read_probe_report for
-the report of tools/setup_probe. A script ends with run_tests(), which
+the report of tools/setup_probe. From Linux: server_pid (the wineserver's,
+for its counters in /proc) and visible_windows (what the display shows,
+through xwininfo). A script ends with run_tests(), which
 records its cases and their width for `tally`.
 
 Standard library only.
@@ -40,6 +42,7 @@ Standard library only.
 import dataclasses
 import json
 import os
+import re
 import shutil
 import signal
 import struct
@@ -502,6 +505,43 @@ class Bench:
                 return False
             time.sleep(0.05)
         return True
+
+    # -- seen from Linux ---------------------------------------------------
+
+    def server_pid(self) -> Optional[int]:
+        """The pid of the prefix's wineserver, None when none runs. A
+        wineserver works in /tmp/.wine-UID/server-DEV-INODE, named after its
+        prefix's device and inode (hexadecimal)."""
+        prefix = self.prefix.stat()
+        directory = f"server-{prefix.st_dev:x}-{prefix.st_ino:x}"
+        for entry in Path("/proc").iterdir():
+            try:
+                if entry.name.isdigit() and Path(os.readlink(entry / "cwd")).name == directory:
+                    return int(entry.name)
+            except OSError:
+                continue  # gone meanwhile, or another user's
+        return None
+
+    def visible_windows(self):
+        """(program, caption) of each window now shown on the bench's display,
+        as Wine names them for X (program: the file name, as Wine spells it).
+        Wine keeps windows of one pixel that nobody sees (the desktop's,
+        "Default IME") and unmaps hidden ones: both are left out."""
+        display = self.environment()["DISPLAY"]
+        tree = subprocess.run(["xwininfo", "-display", display, "-root", "-tree"],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+        shown = set()
+        # '     0xa00001 "Installer": ("ours.exe" "ours.exe")  250x75+387+359  +387+359'
+        for match in re.finditer(r'^\s*(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)): '
+                                 r'\("([^"]*)" "[^"]*"\)\s+(\d+)x(\d+)', tree, re.M):
+            window, caption, program, width, height = match.groups()
+            if int(width) * int(height) <= 1:
+                continue
+            state = subprocess.run(["xwininfo", "-display", display, "-id", window],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+            if "Map State: IsViewable" in state:
+                shown.add((program, caption or ""))
+        return shown
 
 
     # -- the cases run, by width ----------------------------------------
