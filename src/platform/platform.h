@@ -96,8 +96,9 @@ bool RemoveDirectoryPath(const char* path);
 // characters exists and is a link (kAttrReparsePoint), the last component
 // included; also when such a component other than the last ends in a blank
 // or a dot (Windows names it otherwise than a lookup would see it), and
-// when the path is too long to be checked (over 1023 characters). Writes below a chosen directory pass `from` = its length, so
-// the directory itself may be a link, nothing below it.
+// when the path is too long to be checked (over 1023 characters). Writes
+// below a chosen directory pass `from` = its length, so the directory
+// itself may be a link, nothing below it.
 bool LinkOnPath(const char* path, uint32_t from);
 // The absolute form of a path given relative to the current directory; false
 // when it does not fit in size characters and a terminator. For tools: the

@@ -1,4 +1,5 @@
 // The command line of a plain program start; see program_start.h.
+#include "system/ascii_text.h"
 #include "system/program_start.h"
 
 void BuildProgramCommand(const char* programPath, const char* parameters, CommandText& out) {
@@ -7,8 +8,9 @@ void BuildProgramCommand(const char* programPath, const char* parameters, Comman
   AppendText(out, "\" ");
   AppendText(out, parameters);
   // The text starts with its quote: only its end can need trimming.
+  uint32_t begin = 0;
   uint32_t end = out.length;
-  while (end > 0 && static_cast<uint8_t>(out.chars[end - 1]) <= 32) --end;
+  TrimRange(out.chars, &begin, &end);
   const bool tooLong = out.tooLong;
   CutText(out, end);
   out.tooLong = tooLong;

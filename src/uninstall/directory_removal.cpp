@@ -53,7 +53,8 @@ int32_t PlainComponentCount(const char* path) {
     }
     inComponent = true;
     endsInDotOrBlank = *c == '.' || *c == ' ';
-    if (IsLeadByte(static_cast<uint8_t>(*c)) && c[1] != '\0') ++c;  // the second byte may have any value
+    // A lead byte's second byte may have any value.
+    if (IsLeadByte(static_cast<uint8_t>(*c)) && c[1] != '\0') ++c;
   }
 }
 

@@ -33,8 +33,9 @@ extern OutputFault OutputTrouble;
 // Writes bytes[0 .. count) to the output file and folds the same bytes into
 // the running CRC (even when the write fails). True when all were written.
 // A flush of more than OutputLeft bytes writes nothing, sets OutputTrouble to
-// Overrun and fails: no decoder writes more than the header declares, however forged its
-// data. The one way output reaches the file.
+// Overrun and fails: no decoder writes more than the header declares,
+// however forged its data. A write that finds the disk full sets it to
+// DiskFull. The one way output reaches the file.
 bool FlushOutput(const uint8_t* bytes, uint32_t count);
 
 // FlushOutput of OutputWindow[0 .. count), count at most kWindowSize.

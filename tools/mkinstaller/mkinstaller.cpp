@@ -214,22 +214,21 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine& line) {
   const struct {
     bool given;
     const char* name;
-  } kFolderOnly[] = {{line.method.has_value(), "--method"},
-                     {line.level.has_value(), "--level"},
-                     {line.threads.has_value(), "--threads"},
-                     {line.progress, "--progress"},
-                     {line.quiet, "--quiet"},
-                     {line.followLinks, "--follow-links"},
-                     {line.wait, "--wait"},
-                     {line.passArguments, "--pass-arguments"}};
+    bool inSeal;
+  } kFolderOnly[] = {{line.method.has_value(), "--method", false},
+                     {line.level.has_value(), "--level", false},
+                     {line.threads.has_value(), "--threads", false},
+                     {line.progress, "--progress", false},
+                     {line.quiet, "--quiet", false},
+                     {line.followLinks, "--follow-links", false},
+                     {line.wait, "--wait", true},
+                     {line.passArguments, "--pass-arguments", true}};
   for (const auto& option : kFolderOnly) {
     if (!option.given || line.folder) continue;
-    const std::string name = option.name;
-    if (name == "--wait" || name == "--pass-arguments") {
-      return name + " needs --from: the installer reads it from the archive's seal, which only "
-                    "an archive packed by --from carries (--archive appends one unchanged)";
-    }
-    return name + " needs --from";
+    return std::string(option.name) + " needs --from" +
+           (option.inSeal ? ": the installer reads it from the archive's seal, which only an "
+                            "archive packed by --from carries (--archive appends one unchanged)"
+                          : "");
   }
   if (line.progress && line.quiet) return "--progress and --quiet exclude each other";
   if (line.threads) {

@@ -43,7 +43,6 @@ FileHandle CreateNewFile(const char* path) {
   return fd < 0 ? kNoFile : fd;
 }
 
-
 FileHandle CreateOutputFile(const char* path, bool* pathMissing) {
   *pathMissing = false;
   char host[kHostPathSize];

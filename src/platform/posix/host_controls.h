@@ -5,8 +5,8 @@
 // "held down" when a test says so, the tick count can be frozen at a chosen
 // value, the Windows and System directories are whatever a test sets, a
 // test can stand in a two-byte ANSI code page or a disk that fills up, and
-// the message pump runs a hook, so that a test can call back into the engine from where a window
-// procedure would run.
+// the message pump runs a hook, so that a test can call back into the
+// engine from where a window procedure would run.
 #pragma once
 
 #include <cstdint>
